@@ -1,0 +1,80 @@
+// phonavo: the caller-identification program.
+//   phonavo                         desktop program (falls back to headless without a display)
+//   phonavo --headless              the same core without windows, for a home server
+//   phonavo --import-settings FILE  restores a settings backup (.reg) and exits
+
+#include "platform/AppPaths.h"
+#include "platform/UnixSignalWatcher.h"
+#include "shell/settings/SettingsBackup.h"
+#include "shell/settings/SettingsStore.h"
+#include "shell/startup/Program.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+namespace {
+
+int importSettings(const QString& file)
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    SettingsStore store(AppPaths::userHivePath(), AppPaths::machineHivePath());
+    const auto result = SettingsBackup::importFile(store, file);
+    if (!result) {
+        err << "phonavo: settings not imported: " << result.error() << '\n';
+        return 1;
+    }
+    if (!store.flush()) {
+        err << "phonavo: the settings could not be written to " << store.userHivePath() << '\n';
+        return 1;
+    }
+    out << "Imported " << result.value() << " settings from " << file << '\n';
+    return 0;
+}
+
+int runHeadless(int argc, char* argv[], const QStringList& arguments)
+{
+    QCoreApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Phonavo"));
+    Program::FrontEnd frontEnd;
+    frontEnd.headless = true;
+    frontEnd.arguments = arguments;
+    Program program(frontEnd);
+    UnixSignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &UnixSignalWatcher::terminationRequested, &app, [&](int) {
+        program.shutdown();
+        app.quit();
+    });
+    QObject::connect(&program, &Program::quitRequested, &app, [&](int code) {
+        program.shutdown();
+        app.exit(code);
+    });
+    if (const int code = program.start(); code != 0)
+        return code;
+    return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
+        QTextStream(stdout) << "usage: phonavo [--headless] [/autostart] [-ignoreoutlook]\n"
+                               "       phonavo --import-settings FILE\n";
+        return 0;
+    }
+    const int importAt = int(arguments.indexOf(QLatin1String("--import-settings")));
+    if (importAt >= 0) {
+        if (importAt + 1 >= arguments.size()) {
+            QTextStream(stderr) << "phonavo: --import-settings needs a file\n";
+            return 2;
+        }
+        QCoreApplication app(argc, argv);
+        return importSettings(arguments.at(importAt + 1));
+    }
+    return runHeadless(argc, argv, arguments);
+}

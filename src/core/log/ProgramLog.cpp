@@ -1,0 +1,120 @@
+#include "ProgramLog.h"
+
+#include "LogListModel.h"
+#include "platform/AppPaths.h"
+#include "platform/Clock.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <cstdio>
+
+namespace {
+
+// The long time format names the time zone ("t"); the log never showed one.
+QString longTimeFormatWithoutZone(const QLocale& locale)
+{
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString result;
+    result.reserve(format.size());
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t'))
+            continue;
+        result.append(c);
+    }
+    return result.simplified();
+}
+
+} // namespace
+
+ProgramLog::ProgramLog(const QString& logFilePath, QObject* parent)
+    : QObject(parent), m_path(logFilePath), m_model(new LogListModel(kMaxLines, this))
+{}
+
+ProgramLog::~ProgramLog() = default;
+
+QString ProgramLog::timeStamp(const QDateTime& when, const QLocale& locale)
+{
+    return formatGeneralDate(when, locale) + QStringLiteral(": ");
+}
+
+QString ProgramLog::formatGeneralDate(const QDateTime& when, const QLocale& locale)
+{
+    return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(when.time(), longTimeFormatWithoutZone(locale));
+}
+
+QString ProgramLog::joinLines(const QString& text)
+{
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    QString result = text;
+    result.replace(lineBreak, QStringLiteral(" | "));
+    return result;
+}
+
+void ProgramLog::LogStr(const QString& text)
+{
+    const QString line = joinLines(timeStamp(Clock::instance().now()) + text);
+    m_model->appendLine(line);
+    if (m_echo) {
+        const QByteArray bytes = line.toUtf8() + '\n';
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+        std::fflush(stdout);
+    }
+    emit lineLogged(line);
+    if (fileLoggingOn())
+        appendToFile(line);
+}
+
+void ProgramLog::DoLogStr(const QString& text) noexcept
+{
+    try {
+        LogStr(text);
+    } catch (...) {
+        // Logging must never take its caller down.
+    }
+}
+
+void ProgramLog::writeFileOnly(const QString& text)
+{
+    if (!fileLoggingOn())
+        return;
+    // Multi-line reports keep their lines here, with the file's own line ends.
+    QString body = text;
+    body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    appendToFile(formatGeneralDate(Clock::instance().now()) + QStringLiteral(": ") + body);
+}
+
+void ProgramLog::deleteLogFile()
+{
+    if (!QFile::exists(m_path))
+        return;
+    QFile::setPermissions(m_path, QFile::permissions(m_path) | QFileDevice::WriteOwner);
+    QFile::remove(m_path);
+}
+
+void ProgramLog::clear()
+{
+    m_model->clear();
+    emit linesCleared();
+}
+
+QStringList ProgramLog::lines() const
+{
+    return m_model->lines();
+}
+
+void ProgramLog::appendToFile(const QString& line)
+{
+    // A file that cannot be written leaves the line in the list only.
+    QFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        if (!AppPaths::ensureParentDir(m_path) ||
+            !file.open(QIODevice::WriteOnly | QIODevice::Append))
+            return;
+    }
+    file.write(line.toUtf8() + '\n');
+}

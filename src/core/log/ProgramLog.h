@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class LogListModel;
+
+// The program log: every line goes to the log list (at most kMaxLines, newest
+// last) and, while the debug or the log flag is set, to the log file, which is
+// opened and closed for each line so no handle stays open.
+class ProgramLog : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kMaxLines = 32001;
+
+    explicit ProgramLog(const QString& logFilePath, QObject* parent = nullptr);
+    ~ProgramLog() override;
+
+    void LogStr(const QString& text);
+    // LogStr for code outside the controller: never lets an error out.
+    void DoLogStr(const QString& text) noexcept;
+    QString GetLogfilename() const { return m_path; }
+
+    // Used before the main window exists and by error reports without one:
+    // writes "<general date>: <text>" to the file only, and only while file
+    // logging is on.
+    void writeFileOnly(const QString& text);
+    // Each run starts a fresh file.
+    void deleteLogFile();
+
+    bool debugFlag() const { return m_debug; }
+    void setDebugFlag(bool on) { m_debug = on; }
+    bool logFlag() const { return m_log; }
+    void setLogFlag(bool on) { m_log = on; }
+    bool fileLoggingOn() const { return m_debug || m_log; }
+
+    // btnClearLog: empties the list; the file is kept.
+    void clear();
+    QStringList lines() const;
+    // The list as lstLog shows it; owned by the log.
+    LogListModel* model() const { return m_model; }
+
+    // Headless mode: every list line is printed to standard output as well.
+    void setEchoToStdout(bool on) { m_echo = on; }
+    bool echoToStdout() const { return m_echo; }
+
+    // "<short date> <long time>: ", the time without its zone.
+    static QString timeStamp(const QDateTime& when, const QLocale& locale = QLocale::system());
+    // The general date form: short date and long time, as in the log file.
+    static QString formatGeneralDate(const QDateTime& when,
+                                     const QLocale& locale = QLocale::system());
+    // Folds CR LF pairs and lone CRs or LFs into " | " so a message is one line.
+    static QString joinLines(const QString& text);
+
+signals:
+    // Every line as it was added to the list (the automation object's log event).
+    void lineLogged(const QString& line);
+    void linesCleared();
+
+private:
+    void appendToFile(const QString& line);
+
+    QString m_path;
+    LogListModel* m_model;
+    bool m_debug = false;
+    bool m_log = false;
+    bool m_echo = false;
+};

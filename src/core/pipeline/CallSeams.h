@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+class CCall;
+
+// The places where the call handling hands over to subsystems that plug into
+// the controller: each is optional, and a missing one is simply skipped.
+
+// Who is calling: the contact source, with reverse lookup as its fall-back.
+class ContactLookup
+{
+public:
+    virtual ~ContactLookup() = default;
+    // On success number, guid, name, picture, extra and contact are filled in.
+    virtual bool LookupNumber(QString& number, QString& guid, QString& name, QString& picture,
+                              QString& extra, QVariant& contact) = 0;
+};
+
+// The address book: contacts made for unknown numbers, journal entries for calls.
+class AddressBook
+{
+public:
+    virtual ~AddressBook() = default;
+    virtual void unknownCaller(CCall& call) = 0;
+    virtual void unknownCallee(CCall& call) = 0;
+    virtual void journalCall(CCall& call) = 0;
+};
+
+// The network server and its clients.
+class ClientNotifier
+{
+public:
+    virtual ~ClientNotifier() = default;
+    virtual bool serverEnabled() const = 0;
+    virtual void incomingCall(const CCall& call) = 0;
+    virtual void outgoingCall(const CCall& call) = 0;
+    virtual void callAnswered(const CCall& call) = 0;
+    virtual void callDisconnected(const CCall& call) = 0;
+    // Monitoring start and stop.
+    virtual int connectedClients() const = 0;
+    virtual bool confirmStop() = 0;          // asks when clients are connected
+    virtual bool checkPasswordOnStart() = 0; // false keeps the monitor stopped
+    virtual void startServer() = 0;
+    virtual void stopServer() = 0;
+};
+
+// Connection and notification plug-ins and the automation object's events.
+class PluginHost
+{
+public:
+    virtual ~PluginHost() = default;
+    // Events to programs using the automation object (raised later, from the loop).
+    virtual void raiseIncomingCall(qint32 dbCallId) = 0;
+    virtual void raiseOutgoingCall(qint32 dbCallId) = 0;
+    virtual void raiseCallAnswered(qint32 dbCallId) = 0;
+    virtual void raiseCallDisconnected(qint32 dbCallId) = 0;
+    // Connection plug-ins (device ids 1000 and above).
+    virtual QString connectionPluginName(qint32 deviceId) const = 0;
+    virtual qint32 connectionPluginDeviceId(const QString& name) const = 0;
+    virtual bool canRejectCalls(qint32 deviceId) const = 0;
+    virtual QString callerExtra(qint32 deviceId) const = 0;
+    virtual bool rejectCall(qint32 deviceId, qint32 callId) = 0;
+    virtual bool anyConnectionPluginEnabled() const = 0;
+    virtual void startConnectionPlugins() = 0;
+    virtual void stopConnectionPlugins() = 0;
+    // Notification plug-ins: the action captions they offer for a call, joined
+    // by "|" and each preceded by "|"; empty when none.
+    virtual QString notifyIncomingCall(const CCall& call) = 0;
+    virtual void notifyCallAnswered(const CCall& call) = 0;
+    virtual void notifyCallDisconnected(const CCall& call) = 0;
+    virtual void notifyActionChosen(const QString& caption) = 0;
+};
+
+// The tray icon.
+class TrayPresence
+{
+public:
+    virtual ~TrayPresence() = default;
+    virtual void setToolTip(const QString& text) = 0;
+    virtual void refresh() = 0;
+};

@@ -1,0 +1,145 @@
+#include "LocGuru.h"
+
+#include "LanguageSource.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+namespace {
+
+// Round half to even, as the width factors were tuned with (12 x 1.6 = 19.2 -> 19,
+// 55 x 1.1 -> 61 because the product lies just above the half).
+double roundHalfEven(double value)
+{
+    const double floorValue = std::floor(value);
+    const double fraction = value - floorValue;
+    if (fraction > 0.5)
+        return floorValue + 1.0;
+    if (fraction < 0.5)
+        return floorValue;
+    return std::fmod(floorValue, 2.0) == 0.0 ? floorValue : floorValue + 1.0;
+}
+
+// The factor of the first "maxLength:percent" pair that fits the length, in the
+// listed order; malformed pairs are passed over.
+double widthFactor(const QString& factors, qsizetype length)
+{
+    const QStringList pairs = factors.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString& pair : pairs) {
+        const QStringList parts = pair.split(QLatin1Char(':'));
+        if (parts.size() != 2)
+            continue;
+        bool maxOk = false;
+        bool percentOk = false;
+        const qlonglong maxLength = parts[0].trimmed().toLongLong(&maxOk);
+        const double percent = parts[1].trimmed().toDouble(&percentOk);
+        if (!maxOk || !percentOk)
+            continue;
+        if (maxLength >= length)
+            return 1.0 + percent * 0.01;
+    }
+    return 1.0;
+}
+
+} // namespace
+
+QString LocGuru::GetS(const QString& text, const QStringList& params) const
+{
+    return TranslateString(text, static_cast<int>(params.size()), params);
+}
+
+QString LocGuru::TranslateString(const QString& text, int count, const QStringList& params) const
+{
+    if (text.isEmpty())
+        return text;
+    QString result = m_bTestStrWidth ? padForWidthTest(text) : lookup(text);
+    if (count > 0 && !params.isEmpty())
+        result = SubstituteParameters(result, count, params);
+    if (m_bConvertCrLf)
+        result = ConvertCrLf(result);
+    return result;
+}
+
+QString LocGuru::SubstituteParameters(const QString& text, int count, const QStringList& params)
+{
+    static const QString placeholder = QStringLiteral("%s");
+    QString result = text;
+    const qsizetype used = std::min<qsizetype>(count, params.size());
+    // Every search starts at the beginning again, so a value that itself holds
+    // "%s" is filled by the next parameter.
+    for (qsizetype i = 0; i < used; ++i) {
+        const qsizetype at = result.indexOf(placeholder);
+        if (at < 0)
+            break;
+        result.replace(at, placeholder.size(), params[i]);
+    }
+    return result;
+}
+
+QString LocGuru::ConvertCrLf(const QString& text)
+{
+    QString result = text;
+    result.replace(QStringLiteral("{\\r}"), QStringLiteral("\r"));
+    result.replace(QStringLiteral("{\\n}"), QStringLiteral("\n"));
+    return result;
+}
+
+QString LocGuru::lookup(const QString& text) const
+{
+    if (!m_bEnabled || !sourceUsable())
+        return text;
+    try {
+        const std::optional<QString> found = m_source->lookup(text);
+        if (!found) {
+            if (m_bDebugMode && !m_source->containsForeign(text))
+                m_source->exportMissing(text);
+            return text;
+        }
+        return found->isEmpty() ? text : *found;
+    } catch (const std::exception& e) {
+        m_sErrDescription = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        m_sErrDescription = QStringLiteral("Unknown error in the language database");
+    }
+    return text;
+}
+
+QString LocGuru::padForWidthTest(const QString& text) const
+{
+    const qsizetype length = text.size();
+    const double factor = widthFactor(m_sStrWidthFactors, length);
+    // A mistyped factor must not ask for gigabytes of padding.
+    constexpr double kMaxPadding = 4096.0;
+    const double wanted = roundHalfEven(static_cast<double>(length) * factor);
+    const double bounded =
+        std::isfinite(wanted) ? std::min(wanted, static_cast<double>(length) + kMaxPadding) : 0.0;
+    const auto target = static_cast<qsizetype>(bounded);
+    const QChar pad = m_sPadChar.isEmpty() ? QLatin1Char('W') : m_sPadChar.at(0);
+    return target > length ? text + QString(target - length, pad) : text;
+}
+
+int LocGuru::lNumTextPhrases() const
+{
+    return m_source ? m_source->phraseCount() : 0;
+}
+
+QString LocGuru::sNativeText(int index) const
+{
+    return m_source ? m_source->nativeText(index) : QString();
+}
+
+QString LocGuru::sForeignText(int index) const
+{
+    return m_source ? m_source->foreignText(index) : QString();
+}
+
+QString LocGuru::TextDbVersion() const
+{
+    return m_source ? m_source->textDbVersion() : QString();
+}
+
+QString LocGuru::LocaleID() const
+{
+    return m_source ? m_source->localeId() : QString();
+}

@@ -1,0 +1,136 @@
+#include "RouterCallMonitorParser.h"
+
+namespace {
+
+// Enough of a bad line to recognise it in the log, without flooding it.
+QString excerpt(QByteArrayView line)
+{
+    constexpr qsizetype kShown = 80;
+    QString text = QString::fromUtf8(line.first(std::min(line.size(), kShown)));
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QLatin1Char('?');
+    return line.size() > kShown ? text + QStringLiteral("...") : text;
+}
+
+QDateTime parseTime(const QString& text)
+{
+    QDateTime time = QDateTime::fromString(text, QStringLiteral("dd.MM.yy HH:mm:ss"));
+    if (time.isValid())
+        return time.addYears(100); // "yy" reads as 19yy
+    return QDateTime::fromString(text, QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+}
+
+} // namespace
+
+RouterCallMonitorParser::Output RouterCallMonitorParser::feed(QByteArrayView bytes)
+{
+    Output out;
+    while (!bytes.isEmpty()) {
+        const qsizetype end = bytes.indexOf('\n');
+        const QByteArrayView piece = end < 0 ? bytes : bytes.first(end);
+        if (m_skippingLongLine) {
+            if (end >= 0)
+                m_skippingLongLine = false;
+        } else if (m_pending.size() + piece.size() > kMaxLineLength) {
+            out.problems << QStringLiteral("a line longer than %1 bytes").arg(kMaxLineLength);
+            m_pending.clear();
+            m_skippingLongLine = end < 0;
+        } else if (end < 0) {
+            m_pending += piece;
+        } else if (m_pending.isEmpty()) {
+            takeLine(piece, out);
+        } else {
+            m_pending += piece;
+            const QByteArray line = std::exchange(m_pending, QByteArray());
+            takeLine(line, out);
+        }
+        bytes = end < 0 ? QByteArrayView() : bytes.sliced(end + 1);
+    }
+    return out;
+}
+
+void RouterCallMonitorParser::reset()
+{
+    m_pending.clear();
+    m_skippingLongLine = false;
+}
+
+void RouterCallMonitorParser::takeLine(QByteArrayView line, Output& out)
+{
+    if (line.endsWith('\r'))
+        line.chop(1);
+    if (line.trimmed().isEmpty())
+        return;
+    QString problem;
+    if (auto event = parseLine(line, &problem))
+        out.events.append(std::move(*event));
+    else
+        out.problems << problem + QStringLiteral(": ") + excerpt(line);
+}
+
+std::optional<RouterCallEvent> RouterCallMonitorParser::parseLine(QByteArrayView line,
+                                                                  QString* problem)
+{
+    const auto reject = [problem](QString why) {
+        if (problem)
+            *problem = std::move(why);
+        return std::nullopt;
+    };
+    for (const char c : line)
+        if ((uchar(c) < 0x20 && c != '\t') || c == 0x7f)
+            return reject(QStringLiteral("a line with control characters"));
+
+    QStringList fields = QString::fromUtf8(line).split(QLatin1Char(';'));
+    if (fields.size() > 1 && fields.last().trimmed().isEmpty())
+        fields.removeLast(); // the closing ";" is optional
+    for (QString& field : fields) {
+        if (field.size() > kMaxFieldLength)
+            return reject(QStringLiteral("a line with a field longer than %1 characters")
+                              .arg(kMaxFieldLength));
+        field = field.trimmed();
+    }
+    if (fields.size() < 3)
+        return reject(QStringLiteral("a line that is not from a call monitor"));
+
+    RouterCallEvent event;
+    event.time = parseTime(fields[0]);
+    if (!event.time.isValid())
+        return reject(QStringLiteral("a line with a bad time stamp"));
+    bool ok = false;
+    event.connectionId = fields[2].toInt(&ok);
+    if (!ok || event.connectionId < 0)
+        return reject(QStringLiteral("a line with a bad connection id"));
+
+    const QString type = fields[1].toUpper();
+    const auto need = [&](qsizetype count) { return fields.size() >= count; };
+    if (type == QLatin1String("RING")) {
+        if (!need(5))
+            return reject(QStringLiteral("a RING with too few fields"));
+        event.type = RouterCallEvent::Type::Ring;
+        event.remoteNumber = fields[3];
+        event.ownNumber = fields[4];
+        event.trunk = fields.value(5);
+    } else if (type == QLatin1String("CALL")) {
+        if (!need(6))
+            return reject(QStringLiteral("a CALL with too few fields"));
+        event.type = RouterCallEvent::Type::Call;
+        event.extension = fields[3];
+        event.ownNumber = fields[4];
+        event.remoteNumber = fields[5];
+        event.trunk = fields.value(6);
+    } else if (type == QLatin1String("CONNECT")) {
+        if (!need(4))
+            return reject(QStringLiteral("a CONNECT with too few fields"));
+        event.type = RouterCallEvent::Type::Connect;
+        event.extension = fields[3];
+        event.remoteNumber = fields.value(4);
+    } else if (type == QLatin1String("DISCONNECT")) {
+        event.type = RouterCallEvent::Type::Disconnect;
+        // A bad duration must not cost the end of a call.
+        event.durationSeconds = std::max(0, fields.value(3).toInt());
+    } else {
+        return reject(QStringLiteral("an unknown event \"%1\"").arg(fields[1].left(32)));
+    }
+    return event;
+}

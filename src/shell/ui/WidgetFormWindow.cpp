@@ -1,0 +1,214 @@
+#include "shell/ui/WidgetFormWindow.h"
+
+#include <QEvent>
+#include <QScreen>
+
+namespace {
+
+constexpr int kTwipsPerInch = 1440;
+constexpr Qt::WindowStates kNotNormal =
+    Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+const char* const kPendingState = "phonavoPendingWindowState";
+const QString kApplierName = QStringLiteral("phonavoPendingWindowStateApplier");
+
+// A hidden window is kept in the normal state and takes a minimized or
+// maximized state only when it is shown, so that the geometry set while it
+// was hidden is the one the window system restores it to. Geometry set on a
+// hidden window that is already maximized does not reach the window system.
+class PendingStateApplier : public QObject
+{
+public:
+    explicit PendingStateApplier(QWidget* widget) : QObject(widget)
+    {
+        setObjectName(kApplierName);
+        widget->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched == parent()) {
+            auto* widget = static_cast<QWidget*>(watched);
+            const QVariant pending = widget->property(kPendingState);
+            widget->setProperty(kPendingState, QVariant());
+            // A state the caller set explicitly after the restore wins.
+            if (pending.isValid() && !(widget->windowState() & kNotNormal))
+                widget->setWindowState(widget->windowState() | Qt::WindowStates(pending.toInt()));
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+WidgetFormWindow::WidgetFormWindow(QWidget* widget) : m_widget(widget) {}
+
+QString WidgetFormWindow::objectName() const
+{
+    return m_widget ? m_widget->objectName() : QString();
+}
+
+int WidgetFormWindow::toTwipsX(int pixels) const
+{
+    return qRound(double(pixels) * kTwipsPerInch / m_widget->logicalDpiX());
+}
+
+int WidgetFormWindow::toTwipsY(int pixels) const
+{
+    return qRound(double(pixels) * kTwipsPerInch / m_widget->logicalDpiY());
+}
+
+int WidgetFormWindow::toPixelsX(int twips) const
+{
+    return qRound(double(twips) * m_widget->logicalDpiX() / kTwipsPerInch);
+}
+
+int WidgetFormWindow::toPixelsY(int twips) const
+{
+    return qRound(double(twips) * m_widget->logicalDpiY() / kTwipsPerInch);
+}
+
+QRect WidgetFormWindow::toTwips(const QRect& pixels) const
+{
+    return QRect(toTwipsX(pixels.x()), toTwipsY(pixels.y()), toTwipsX(pixels.width()),
+                 toTwipsY(pixels.height()));
+}
+
+QRect WidgetFormWindow::normalPixels() const
+{
+    if (m_widget->windowState() & kNotNormal) {
+        const QRect normal = m_widget->normalGeometry();
+        if (normal.isValid())
+            return normal;
+    }
+    return m_widget->geometry();
+}
+
+void WidgetFormWindow::setNormalPixels(const QRect& pixels)
+{
+    const Qt::WindowStates state = m_widget->windowState();
+    if (!(state & kNotNormal)) {
+        m_widget->setGeometry(pixels);
+    } else if (m_widget->isVisible()) {
+        // Qt only remembers a normal geometry while entering the state, so
+        // step out of it, place the window and step back in.
+        m_widget->setWindowState(state & ~kNotNormal);
+        m_widget->setGeometry(pixels);
+        m_widget->setWindowState(state);
+    } else {
+        m_widget->setWindowState(state & ~kNotNormal);
+        m_widget->setGeometry(pixels);
+        deferState(state & kNotNormal);
+    }
+}
+
+void WidgetFormWindow::deferState(Qt::WindowStates state)
+{
+    m_widget->setProperty(kPendingState, state ? QVariant(int(state)) : QVariant());
+    if (state && !m_widget->findChild<QObject*>(kApplierName, Qt::FindDirectChildrenOnly))
+        new PendingStateApplier(m_widget);
+}
+
+int WidgetFormWindow::left() const
+{
+    return m_widget ? toTwipsX(m_widget->geometry().x()) : 0;
+}
+
+void WidgetFormWindow::setLeft(int twips)
+{
+    if (!m_widget)
+        return;
+    QRect r = normalPixels();
+    r.moveLeft(toPixelsX(twips));
+    setNormalPixels(r);
+}
+
+int WidgetFormWindow::top() const
+{
+    return m_widget ? toTwipsY(m_widget->geometry().y()) : 0;
+}
+
+void WidgetFormWindow::setTop(int twips)
+{
+    if (!m_widget)
+        return;
+    QRect r = normalPixels();
+    r.moveTop(toPixelsY(twips));
+    setNormalPixels(r);
+}
+
+int WidgetFormWindow::width() const
+{
+    return m_widget ? toTwipsX(m_widget->geometry().width()) : 0;
+}
+
+void WidgetFormWindow::setWidth(int twips)
+{
+    if (!m_widget)
+        return;
+    QRect r = normalPixels();
+    r.setWidth(std::max(1, toPixelsX(twips)));
+    setNormalPixels(r);
+}
+
+int WidgetFormWindow::height() const
+{
+    return m_widget ? toTwipsY(m_widget->geometry().height()) : 0;
+}
+
+void WidgetFormWindow::setHeight(int twips)
+{
+    if (!m_widget)
+        return;
+    QRect r = normalPixels();
+    r.setHeight(std::max(1, toPixelsY(twips)));
+    setNormalPixels(r);
+}
+
+int WidgetFormWindow::windowState() const
+{
+    if (!m_widget)
+        return Normal;
+    Qt::WindowStates state = m_widget->windowState();
+    const QVariant pending = m_widget->property(kPendingState);
+    if (pending.isValid() && !m_widget->isVisible())
+        state |= Qt::WindowStates(pending.toInt());
+    if (state & Qt::WindowMinimized)
+        return Minimized;
+    if (state & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        return Maximized;
+    return Normal;
+}
+
+void WidgetFormWindow::setWindowState(int state)
+{
+    if (!m_widget)
+        return;
+    const Qt::WindowStates wanted = state == Minimized   ? Qt::WindowMinimized
+                                    : state == Maximized ? Qt::WindowMaximized
+                                                         : Qt::WindowNoState;
+    const Qt::WindowStates others = m_widget->windowState() & ~kNotNormal;
+    if (m_widget->isVisible()) {
+        m_widget->setWindowState(others | wanted);
+        return;
+    }
+    m_widget->setWindowState(others);
+    deferState(wanted);
+}
+
+bool WidgetFormWindow::isVisible() const
+{
+    return m_widget && m_widget->isVisible();
+}
+
+QRect WidgetFormWindow::normalGeometry() const
+{
+    return m_widget ? toTwips(normalPixels()) : QRect();
+}
+
+QRect WidgetFormWindow::workArea() const
+{
+    if (!m_widget)
+        return QRect();
+    const QScreen* screen = m_widget->screen();
+    return screen ? toTwips(screen->availableGeometry()) : QRect();
+}
