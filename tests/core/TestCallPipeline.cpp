@@ -179,15 +179,16 @@ private slots:
 
     void stepsRunInOrder()
     {
-        ControllerRig rig;
+        QTemporaryFile ring;
+        QVERIFY(ring.open());
+        ControllerRig rig(QStringList{QStringLiteral("Virtual line 1")}, [&](SettingsStore& s) {
+            s.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"), QStringLiteral("Sound"),
+                              ring.fileName());
+        });
         Seams seams;
         seams.attach(*rig.form);
         seams.contacts.insert(QStringLiteral("0301234567"), QStringLiteral("Smith"));
         seams.pluginActions = QStringLiteral("|Note");
-        QTemporaryFile ring;
-        QVERIFY(ring.open());
-        rig.settings.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"), QStringLiteral("Sound"),
-                                     ring.fileName());
         rig.monitor({0});
         seams.events.clear();
         const qint32 id = rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
@@ -223,13 +224,14 @@ private slots:
 
     void withoutPopupEverythingElseStillHappens()
     {
-        ControllerRig rig;
-        Seams seams;
-        seams.attach(*rig.form);
         QTemporaryFile ring;
         QVERIFY(ring.open());
-        rig.settings.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"), QStringLiteral("Sound"),
-                                     ring.fileName());
+        ControllerRig rig(QStringList{QStringLiteral("Virtual line 1")}, [&](SettingsStore& s) {
+            s.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"), QStringLiteral("Sound"),
+                              ring.fileName());
+        });
+        Seams seams;
+        seams.attach(*rig.form);
         rig.form->options().setValue(QStringLiteral("cbPopup"), false);
         rig.monitor({0});
         const qint32 id = rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
@@ -250,9 +252,9 @@ private slots:
         rig.monitor({0});
         const qint32 id = rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         rig.settle();
-        QVERIFY(std::any_of(rig.messages().cbegin(), rig.messages().cend(), [](const QString& l) {
+        QVERIFY2(rig.anyMessage([](const QString& l) {
             return l.startsWith(QLatin1String("RaiseError: ")) && l.contains(QLatin1String("contact database gone"));
-        }));
+        }), qPrintable(rig.messages().join(QLatin1Char(10))));
         QVERIFY(seams.events.contains(QStringLiteral("client incoming %1").arg(id)));
         QCOMPARE(rig.popups.shown.size(), 1);
         QVERIFY(rig.form->trayToolTip().endsWith(QStringLiteral(" from 0301234567")));
@@ -286,8 +288,8 @@ private slots:
         seams.pluginCanReject = false;
         rig.form->evtIncomingCall(77, QStringLiteral("Plugin1"), QStringLiteral("0301234567"), QStringLiteral("Smith"),
                                   QStringLiteral("5551"), QStringLiteral("Office"), QString(), QString());
-        QVERIFY(rig.logged(QStringLiteral("[77] Incoming call from: Smith (0301234567). Callee: 5551")));
-        QCOMPARE(rig.popups.shown.last(), QStringLiteral("0301234567/5551/Smith/")); // no Reject
+        QVERIFY2(rig.logged(QStringLiteral("[77] Incoming call from: Smith (0301234567). Callee: Office (5551)")), qPrintable(rig.messages().join(QLatin1Char(10))));
+        QCOMPARE(rig.popups.shown.last(), QStringLiteral("0301234567/Office/Smith/")); // no Reject
         const CallPtr first = rig.form->colCalls().Item(77);
         QCOMPARE(first->lDeviceID, 1001);
         QCOMPARE(first->CallerExtra, QStringLiteral("from plug-in"));

@@ -100,8 +100,7 @@ private slots:
         rig.settle();
         const QString expected = idText(second) + QStringLiteral("Ignoring call: already in queue ([") +
                                  QString::number(first) + QStringLiteral("]: 0301234567 -> 5551 on ");
-        QVERIFY(std::any_of(rig.messages().cbegin(), rig.messages().cend(),
-                            [&](const QString& l) { return l.startsWith(expected); }));
+        QVERIFY(rig.anyMessage([&](const QString& l) { return l.startsWith(expected); }));
         QCOMPARE(rig.form->colCalls().Count(), 1);
         QCOMPARE(rig.loggedCount(idText(first) + QStringLiteral("Incoming call from: 0301234567. Callee: 5551")), 1);
 
@@ -158,7 +157,7 @@ private slots:
         rig.settle();
         QCOMPARE(rig.form->colCalls().Count(), 0);
         QCOMPARE(rig.store.saves.size(), saves);
-        QVERIFY(std::none_of(rig.messages().cbegin(), rig.messages().cend(), [&](const QString& l) {
+        QVERIFY(!rig.anyMessage([&](const QString& l) {
             return l.startsWith(idText(quiet) + QStringLiteral("Disconnected"));
         }));
     }
@@ -191,8 +190,7 @@ private slots:
         rig.monitor({0});
         const qint32 id = rig.lines().ring(0, QString(), QStringLiteral("5551")).value();
         rig.settle();
-        QVERIFY(!std::any_of(rig.messages().cbegin(), rig.messages().cend(),
-                             [](const QString& l) { return l.contains(QLatin1String("Incoming call")); }));
+        QVERIFY(!rig.anyMessage([](const QString& l) { return l.contains(QLatin1String("Incoming call")); }));
         rig.lines().setCallerId(id, QStringLiteral("0301234567"), QStringLiteral("Smith"));
         rig.settle();
         QVERIFY(rig.logged(idText(id) + QStringLiteral("not found (0301234567 / )")));
@@ -210,8 +208,7 @@ private slots:
         rig.settle();
         const QString prefix = idText(id) + QStringLiteral("Ignoring call: already in queue ([") +
                                QString::number(id) + QStringLiteral("]: 0301234567 -> 5551 on ");
-        QVERIFY(std::any_of(rig.messages().cbegin(), rig.messages().cend(),
-                            [&](const QString& l) { return l.startsWith(prefix); }));
+        QVERIFY(rig.anyMessage([&](const QString& l) { return l.startsWith(prefix); }));
         QVERIFY(rig.form->colCalls().Item(id)->CallerName.isEmpty());
     }
 
@@ -229,9 +226,8 @@ private slots:
         QVERIFY(rig.logged(idText(second) + QStringLiteral("is a secondary call")));
         QVERIFY(rig.logged(idText(second) + QStringLiteral("OnCallerID Smith (0301234567) (incoming)")));
         QCOMPARE(rig.form->colCalls().Item(first)->CallerName, QStringLiteral("Smith"));
-        // The popup is shown again with the new name.
-        QCOMPARE(rig.popups.shown.mid(1), (QStringList{QStringLiteral("closed"),
-                                                       QStringLiteral("0301234567/5551/Smith/")}));
+        // The name was taken over before the comparison, so the popup stays as it is.
+        QCOMPARE(rig.popups.shown.size(), 1);
         // The end of the second report ends the first call's record too.
         rig.lines().hangup(second);
         rig.settle();

@@ -23,6 +23,8 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 struct SavedCall
 {
     QString callId;
@@ -174,6 +176,13 @@ struct ControllerRig
         for (QString line : log.lines())
             result << line.remove(stamp);
         return result;
+    }
+
+    template <typename Pred>
+    bool anyMessage(Pred pred) const
+    {
+        const QStringList all = messages();
+        return std::any_of(all.cbegin(), all.cend(), pred);
     }
 
     bool logged(const QString& text) const { return messages().contains(text); }
