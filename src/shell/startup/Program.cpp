@@ -73,7 +73,10 @@ int Program::start()
     m_errors = std::make_unique<ErrorReporter>(*m_log, *m_loc, *m_dialogs);
 
     SettingsStore* settings = m_settings.get();
-    m_hub = std::make_unique<TelephonyHub>([settings] { return LineSourceSettings::createProviders(*settings); });
+    ProgramLog* log = m_log.get();
+    m_hub = std::make_unique<TelephonyHub>([settings, log] {
+        return LineSourceSettings::createProviders(*settings, [log](const QString& line) { log->DoLogStr(line); });
+    });
     loadMainForm();
     return 0;
 }
