@@ -64,8 +64,8 @@ int main(int argc, char* argv[])
     QString error;
     const auto reply = ControlProtocol::decodeReply(line, &error);
     if (!reply) {
-        err << "phonavo-line: " << (line.isEmpty() ? QStringLiteral("no answer from the program") : error)
-            << '\n';
+        err << "phonavo-line: "
+            << (line.isEmpty() ? QStringLiteral("no answer from the program") : error) << '\n';
         return 2;
     }
     if (!reply->ok) {

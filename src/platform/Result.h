@@ -7,8 +7,7 @@
 
 // A value or the text of what went wrong; used where a failure has to be told
 // to a user or a script rather than just logged.
-template <typename T>
-class Result
+template <typename T> class Result
 {
 public:
     static Result ok(T value) { return Result(std::move(value), QString()); }
@@ -20,7 +19,9 @@ public:
     const QString& error() const { return m_error; }
 
 private:
-    Result(std::optional<T> value, QString error) : m_value(std::move(value)), m_error(std::move(error)) {}
+    Result(std::optional<T> value, QString error)
+        : m_value(std::move(value)), m_error(std::move(error))
+    {}
     std::optional<T> m_value;
     QString m_error;
 };

@@ -22,8 +22,8 @@ struct Seams : ContactLookup, ClientNotifier, PluginHost, AddressBook
     QString pluginActions;
     QMap<QString, QString> contacts; // number -> name
 
-    bool LookupNumber(QString& number, QString& guid, QString& name, QString& picture, QString& extra,
-                      QVariant&) override
+    bool LookupNumber(QString& number, QString& guid, QString& name, QString& picture,
+                      QString& extra, QVariant&) override
     {
         events << QStringLiteral("lookup ") + number;
         if (lookupThrows)
@@ -36,26 +36,59 @@ struct Seams : ContactLookup, ClientNotifier, PluginHost, AddressBook
         picture = QString();
         return true;
     }
-    void unknownCaller(CCall& c) override { events << QStringLiteral("unknown caller ") + c.CallerID(); }
-    void unknownCallee(CCall& c) override { events << QStringLiteral("unknown callee ") + c.CalledID(); }
+    void unknownCaller(CCall& c) override
+    {
+        events << QStringLiteral("unknown caller ") + c.CallerID();
+    }
+    void unknownCallee(CCall& c) override
+    {
+        events << QStringLiteral("unknown callee ") + c.CalledID();
+    }
     void journalCall(CCall&) override { events << QStringLiteral("journal"); }
 
     bool serverEnabled() const override { return server; }
-    void incomingCall(const CCall& c) override { events << QStringLiteral("client incoming ") + c.CallID; }
-    void outgoingCall(const CCall& c) override { events << QStringLiteral("client outgoing ") + c.CallID; }
-    void callAnswered(const CCall& c) override { events << QStringLiteral("client answered ") + c.CallID; }
-    void callDisconnected(const CCall& c) override { events << QStringLiteral("client disconnect ") + c.CallID; }
+    void incomingCall(const CCall& c) override
+    {
+        events << QStringLiteral("client incoming ") + c.CallID;
+    }
+    void outgoingCall(const CCall& c) override
+    {
+        events << QStringLiteral("client outgoing ") + c.CallID;
+    }
+    void callAnswered(const CCall& c) override
+    {
+        events << QStringLiteral("client answered ") + c.CallID;
+    }
+    void callDisconnected(const CCall& c) override
+    {
+        events << QStringLiteral("client disconnect ") + c.CallID;
+    }
     int connectedClients() const override { return 0; }
     bool confirmStop() override { return true; }
     bool checkPasswordOnStart() override { return true; }
     void startServer() override { events << QStringLiteral("server start"); }
     void stopServer() override { events << QStringLiteral("server stop"); }
 
-    void raiseIncomingCall(qint32 db) override { events << QStringLiteral("raise incoming %1").arg(db); }
-    void raiseOutgoingCall(qint32 db) override { events << QStringLiteral("raise outgoing %1").arg(db); }
-    void raiseCallAnswered(qint32 db) override { events << QStringLiteral("raise answered %1").arg(db); }
-    void raiseCallDisconnected(qint32 db) override { events << QStringLiteral("raise disconnected %1").arg(db); }
-    QString connectionPluginName(qint32 id) const override { return QStringLiteral("Plugin%1").arg(id - 1000); }
+    void raiseIncomingCall(qint32 db) override
+    {
+        events << QStringLiteral("raise incoming %1").arg(db);
+    }
+    void raiseOutgoingCall(qint32 db) override
+    {
+        events << QStringLiteral("raise outgoing %1").arg(db);
+    }
+    void raiseCallAnswered(qint32 db) override
+    {
+        events << QStringLiteral("raise answered %1").arg(db);
+    }
+    void raiseCallDisconnected(qint32 db) override
+    {
+        events << QStringLiteral("raise disconnected %1").arg(db);
+    }
+    QString connectionPluginName(qint32 id) const override
+    {
+        return QStringLiteral("Plugin%1").arg(id - 1000);
+    }
     qint32 connectionPluginDeviceId(const QString&) const override { return 1001; }
     bool canRejectCalls(qint32) const override { return pluginCanReject; }
     QString callerExtra(qint32) const override { return QStringLiteral("from plug-in"); }
@@ -74,7 +107,10 @@ struct Seams : ContactLookup, ClientNotifier, PluginHost, AddressBook
     }
     void notifyCallAnswered(const CCall&) override {}
     void notifyCallDisconnected(const CCall&) override {}
-    void notifyActionChosen(const QString& caption) override { events << QStringLiteral("action ") + caption; }
+    void notifyActionChosen(const QString& caption) override
+    {
+        events << QStringLiteral("action ") + caption;
+    }
 
     void attach(MainForm& form)
     {
@@ -97,11 +133,21 @@ private slots:
         QTest::addColumn<QString>("number");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("both") << "123" << "Smith" << "Smith (123)";
-        QTest::newRow("number only") << "123" << "" << "123";
-        QTest::newRow("name equals number") << "123" << "123" << "123";
-        QTest::newRow("name only") << "" << "Smith" << "Smith";
-        QTest::newRow("nothing") << "" << "" << "(unknown)";
+        QTest::newRow("both") << "123"
+                              << "Smith"
+                              << "Smith (123)";
+        QTest::newRow("number only") << "123"
+                                     << ""
+                                     << "123";
+        QTest::newRow("name equals number") << "123"
+                                            << "123"
+                                            << "123";
+        QTest::newRow("name only") << ""
+                                   << "Smith"
+                                   << "Smith";
+        QTest::newRow("nothing") << ""
+                                 << ""
+                                 << "(unknown)";
     }
 
     void formatPartyName()
@@ -118,10 +164,14 @@ private slots:
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("called");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("listed") << "10;20" << "20" << true;
-        QTest::newRow("prefix of a listed one") << "10;20" << "201" << false;
-        QTest::newRow("empty filter") << "" << "201" << true;
-        QTest::newRow("single") << "5551" << "5551" << true;
+        QTest::newRow("listed") << "10;20"
+                                << "20" << true;
+        QTest::newRow("prefix of a listed one") << "10;20"
+                                                << "201" << false;
+        QTest::newRow("empty filter") << ""
+                                      << "201" << true;
+        QTest::newRow("single") << "5551"
+                                << "5551" << true;
     }
 
     void acceptedNumberFilter()
@@ -134,9 +184,11 @@ private slots:
         rig.monitor({0});
         const qint32 id = rig.lines().ring(0, QStringLiteral("0301234567"), called).value();
         rig.settle();
-        QCOMPARE(rig.logged(idText(id) + QStringLiteral("Incoming call from: 0301234567. Callee: ") + called), accepted);
-        QCOMPARE(rig.logged(idText(id) + QStringLiteral("Call from: 0301234567. Callee: ") + called +
-                            QStringLiteral(" not accepted by filter")),
+        QCOMPARE(rig.logged(idText(id) +
+                            QStringLiteral("Incoming call from: 0301234567. Callee: ") + called),
+                 accepted);
+        QCOMPARE(rig.logged(idText(id) + QStringLiteral("Call from: 0301234567. Callee: ") +
+                            called + QStringLiteral(" not accepted by filter")),
                  !accepted);
         QCOMPARE(rig.popups.shown.size(), accepted ? 1 : 0);
         QCOMPARE(rig.form->colCalls().Count(), 1); // a refused call stays until it ends
@@ -151,11 +203,15 @@ private slots:
             s.SaveSettingHKCU(key, QStringLiteral("CutIncoming"), QStringLiteral("0"));
         });
         rig.monitor({0});
-        const qint32 shortOne = rig.lines().ring(0, QStringLiteral("01234"), QStringLiteral("5551")).value();
-        const qint32 longEnough = rig.lines().ring(0, QStringLiteral("12345"), QStringLiteral("5552")).value();
+        const qint32 shortOne =
+            rig.lines().ring(0, QStringLiteral("01234"), QStringLiteral("5551")).value();
+        const qint32 longEnough =
+            rig.lines().ring(0, QStringLiteral("12345"), QStringLiteral("5552")).value();
         rig.settle();
-        QVERIFY(rig.logged(idText(shortOne) + QStringLiteral("Ignoring call: too short (1234 <- 5)")));
-        QVERIFY(rig.logged(idText(longEnough) + QStringLiteral("Incoming call from: 12345. Callee: 5552")));
+        QVERIFY(
+            rig.logged(idText(shortOne) + QStringLiteral("Ignoring call: too short (1234 <- 5)")));
+        QVERIFY(rig.logged(idText(longEnough) +
+                           QStringLiteral("Incoming call from: 12345. Callee: 5552")));
         QCOMPARE(rig.popups.shown.size(), 1);
     }
 
@@ -168,9 +224,11 @@ private slots:
             s.SaveSettingHKCU(key, QStringLiteral("CutCalled"), QStringLiteral("030"));
         });
         rig.monitor({0});
-        const qint32 id = rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("0305551")).value();
+        const qint32 id =
+            rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("0305551")).value();
         rig.settle();
-        QVERIFY(rig.logged(idText(id) + QStringLiteral("Incoming call from: +49301234567. Callee: 5551")));
+        QVERIFY(rig.logged(idText(id) +
+                           QStringLiteral("Incoming call from: +49301234567. Callee: 5551")));
         const CallPtr call = rig.form->colCalls().Item(id);
         QCOMPARE(call->OriginalCallerID, QStringLiteral("0301234567"));
         QCOMPARE(call->OriginalCalledID, QStringLiteral("0305551"));
@@ -182,8 +240,8 @@ private slots:
         QTemporaryFile ring;
         QVERIFY(ring.open());
         ControllerRig rig(QStringList{QStringLiteral("Virtual line 1")}, [&](SettingsStore& s) {
-            s.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"), QStringLiteral("Sound"),
-                              ring.fileName());
+            s.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"),
+                              QStringLiteral("Sound"), ring.fileName());
         });
         Seams seams;
         seams.attach(*rig.form);
@@ -191,7 +249,8 @@ private slots:
         seams.pluginActions = QStringLiteral("|Note");
         rig.monitor({0});
         seams.events.clear();
-        const qint32 id = rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
+        const qint32 id =
+            rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         rig.settle();
         const qint32 db = rig.form->colCalls().Item(id)->DBCallID;
         QVERIFY(db > 0);
@@ -200,15 +259,18 @@ private slots:
                                             QStringLiteral("client incoming %1").arg(id),
                                             QStringLiteral("notify plugins")}));
         QCOMPARE(rig.sound.played, QStringList{QStringLiteral("sound:") + ring.fileName()});
-        QCOMPARE(rig.popups.shown, QStringList{QStringLiteral("0301234567/5551/Smith/|Reject|Note")});
-        QVERIFY(rig.logged(idText(id) + QStringLiteral("Incoming call from: 0301234567. Callee: 5551")));
+        QCOMPARE(rig.popups.shown,
+                 QStringList{QStringLiteral("0301234567/5551/Smith/|Reject|Note")});
+        QVERIFY(rig.logged(idText(id) +
+                           QStringLiteral("Incoming call from: 0301234567. Callee: 5551")));
         const CallPtr call = rig.form->colCalls().Item(id);
         QCOMPARE(call->CallerGUID, QStringLiteral("guid-0301234567"));
         QCOMPARE(call->CallerExtra, QStringLiteral("ACME"));
         QCOMPARE(rig.store.saves.last().callerName, QStringLiteral("Smith"));
         QVERIFY(rig.form->trayToolTip().startsWith(QStringLiteral("Phonavo\r\nLatest call on ")));
         QVERIFY(rig.form->trayToolTip().endsWith(QStringLiteral(" from Smith (0301234567)")));
-        QCOMPARE(rig.settings.GetSettingHKCU(QString(), QStringLiteral("LastCall"), QString()).toString(),
+        QCOMPARE(rig.settings.GetSettingHKCU(QString(), QStringLiteral("LastCall"), QString())
+                     .toString(),
                  rig.clock.now().toString(QStringLiteral("yyyyMMddHHmmss")));
 
         seams.events.clear();
@@ -227,14 +289,15 @@ private slots:
         QTemporaryFile ring;
         QVERIFY(ring.open());
         ControllerRig rig(QStringList{QStringLiteral("Virtual line 1")}, [&](SettingsStore& s) {
-            s.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"), QStringLiteral("Sound"),
-                              ring.fileName());
+            s.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"),
+                              QStringLiteral("Sound"), ring.fileName());
         });
         Seams seams;
         seams.attach(*rig.form);
         rig.form->options().setValue(QStringLiteral("cbPopup"), false);
         rig.monitor({0});
-        const qint32 id = rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
+        const qint32 id =
+            rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         rig.settle();
         QVERIFY(rig.popups.shown.isEmpty());
         QCOMPARE(rig.sound.played.size(), 1);
@@ -250,11 +313,14 @@ private slots:
         seams.attach(*rig.form);
         seams.lookupThrows = true;
         rig.monitor({0});
-        const qint32 id = rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
+        const qint32 id =
+            rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         rig.settle();
         QVERIFY2(rig.anyMessage([](const QString& l) {
-            return l.startsWith(QLatin1String("RaiseError: ")) && l.contains(QLatin1String("contact database gone"));
-        }), qPrintable(rig.messages().join(QLatin1Char(10))));
+            return l.startsWith(QLatin1String("RaiseError: ")) &&
+                   l.contains(QLatin1String("contact database gone"));
+        }),
+                 qPrintable(rig.messages().join(QLatin1Char(10))));
         QVERIFY(seams.events.contains(QStringLiteral("client incoming %1").arg(id)));
         QCOMPARE(rig.popups.shown.size(), 1);
         QVERIFY(rig.form->trayToolTip().endsWith(QStringLiteral(" from 0301234567")));
@@ -265,14 +331,16 @@ private slots:
         ControllerRig rig;
         rig.log.setLogFlag(true);
         rig.monitor({0});
-        const qint32 id = rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
+        const qint32 id =
+            rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         rig.settle();
         QElapsedTimer timer;
         timer.start();
         rig.form->RaiseNotificationAction(QStringLiteral("Reject"));
         QVERIFY(rig.logged(QStringLiteral("NotificationAction: Reject")));
         QVERIFY(rig.logged(idText(id) + QStringLiteral("Rejecting call on Virtual line 1")));
-        QCOMPARE(rig.lines().callInfo(0, id, CallInfoField::CallState).toInt(), qint32(LineCallState::Connected));
+        QCOMPARE(rig.lines().callInfo(0, id, CallInfoField::CallState).toInt(),
+                 qint32(LineCallState::Connected));
         QVERIFY(rig.lines().hasCall(id)); // not dropped yet: the pauses come first
         QTRY_VERIFY(!rig.lines().hasCall(id));
         QVERIFY(timer.elapsed() >= 2 * CallPipeline::kRejectStepMs - 10);
@@ -286,9 +354,12 @@ private slots:
         Seams seams;
         seams.attach(*rig.form);
         seams.pluginCanReject = false;
-        rig.form->evtIncomingCall(77, QStringLiteral("Plugin1"), QStringLiteral("0301234567"), QStringLiteral("Smith"),
-                                  QStringLiteral("5551"), QStringLiteral("Office"), QString(), QString());
-        QVERIFY2(rig.logged(QStringLiteral("[77] Incoming call from: Smith (0301234567). Callee: Office (5551)")), qPrintable(rig.messages().join(QLatin1Char(10))));
+        rig.form->evtIncomingCall(77, QStringLiteral("Plugin1"), QStringLiteral("0301234567"),
+                                  QStringLiteral("Smith"), QStringLiteral("5551"),
+                                  QStringLiteral("Office"), QString(), QString());
+        QVERIFY2(rig.logged(QStringLiteral(
+                     "[77] Incoming call from: Smith (0301234567). Callee: Office (5551)")),
+                 qPrintable(rig.messages().join(QLatin1Char(10))));
         QCOMPARE(rig.popups.shown.last(), QStringLiteral("0301234567/Office/Smith/")); // no Reject
         const CallPtr first = rig.form->colCalls().Item(77);
         QCOMPARE(first->lDeviceID, 1001);
@@ -297,8 +368,9 @@ private slots:
         // The same id again while still connected: the old record is closed and saved first.
         const int saves = int(rig.store.saves.size());
         seams.pluginCanReject = true;
-        rig.form->evtIncomingCall(77, QStringLiteral("Plugin1"), QStringLiteral("0409876"), QString(),
-                                  QStringLiteral("5552"), QString(), QString(), QString());
+        rig.form->evtIncomingCall(77, QStringLiteral("Plugin1"), QStringLiteral("0409876"),
+                                  QString(), QStringLiteral("5552"), QString(), QString(),
+                                  QString());
         QVERIFY(!first->IsConnected());
         QCOMPARE(rig.store.saves.at(saves).callId, QStringLiteral("77"));
         QVERIFY(!rig.store.saves.at(saves).connected);
@@ -322,10 +394,10 @@ private slots:
     void outgoingCallsAreNamedAndRewritten()
     {
         ControllerRig rig(QStringList{QStringLiteral("Virtual line 1")}, [](SettingsStore& s) {
-            s.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"), QStringLiteral("CutCalled"),
-                              QStringLiteral("0"));
-            s.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"), QStringLiteral("PrependCalled"),
-                              QStringLiteral("+49"));
+            s.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"),
+                              QStringLiteral("CutCalled"), QStringLiteral("0"));
+            s.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"),
+                              QStringLiteral("PrependCalled"), QStringLiteral("+49"));
         });
         Seams seams;
         seams.attach(*rig.form);
@@ -333,7 +405,8 @@ private slots:
         rig.monitor({0});
         const qint32 id = rig.lines().dialOut(0, QStringLiteral("030 123-4567")).value();
         rig.settle();
-        QVERIFY2(rig.logged(idText(id) + QStringLiteral("Outgoing call: Virtual line 1 called: +49301234567")),
+        QVERIFY2(rig.logged(idText(id) +
+                            QStringLiteral("Outgoing call: Virtual line 1 called: +49301234567")),
                  qPrintable(rig.messages().join(QLatin1Char('\n'))));
         const CallPtr call = rig.form->colCalls().Item(id);
         QCOMPARE(call->CalledName, QStringLiteral("Smith"));

@@ -22,8 +22,8 @@ private slots:
         clock.advanceSeconds(1);
         const CallPtr second = calls.Item(13);
         QCOMPARE(calls.Count(), 2);
-        QCOMPARE(calls.Item(12), first);       // same record, not a new one
-        QCOMPARE(calls.Item(0), first);        // id 0 is the oldest record
+        QCOMPARE(calls.Item(12), first); // same record, not a new one
+        QCOMPARE(calls.Item(0), first);  // id 0 is the oldest record
         QCOMPARE(calls.NewEnum().last(), second);
         QVERIFY(!first->Secondary && !first->Outgoing);
     }
@@ -80,7 +80,8 @@ private slots:
         ManualClock clock;
         ColCalls calls;
         const CallPtr empty = calls.Item(1);
-        QVERIFY(!calls.Find(QString(), QString(), 2)); // records with empty numbers are never matched
+        QVERIFY(
+            !calls.Find(QString(), QString(), 2)); // records with empty numbers are never matched
         const CallPtr call = calls.Item(3);
         call->OriginalCallerID = QStringLiteral("abc");
         call->OriginalCalledID = QStringLiteral("5551");
@@ -98,10 +99,13 @@ private slots:
             c->OriginalCallerID = QStringLiteral("1");
             c->OriginalCalledID = QStringLiteral("2");
         }
-        QCOMPARE(calls.Find(QStringLiteral("1"), QStringLiteral("2"), 20)->CallID, QStringLiteral("10"));
-        QCOMPARE(calls.Find(QStringLiteral("1"), QStringLiteral("2"), 21)->CallID, QStringLiteral("10"));
+        QCOMPARE(calls.Find(QStringLiteral("1"), QStringLiteral("2"), 20)->CallID,
+                 QStringLiteral("10"));
+        QCOMPARE(calls.Find(QStringLiteral("1"), QStringLiteral("2"), 21)->CallID,
+                 QStringLiteral("10"));
         QCOMPARE(calls.aliases().size(), 1);
-        QCOMPARE(calls.aliases().first(), std::make_pair(QStringLiteral("K10"), QStringLiteral("K20")));
+        QCOMPARE(calls.aliases().first(),
+                 std::make_pair(QStringLiteral("K10"), QStringLiteral("K20")));
     }
 
     void aliasLifeCycle()
@@ -165,7 +169,8 @@ private slots:
                           const QString& last, const QString& extra, const QString& pic,
                           const QString& actions, const QVariant&, const QString& guid) override
             {
-                *log << QStringList{caller, called, first, last, extra, pic, actions, guid}.join(QLatin1Char(','));
+                *log << QStringList{caller, called, first, last, extra, pic, actions, guid}.join(
+                    QLatin1Char(','));
             }
             void unload() override
             {
@@ -183,11 +188,13 @@ private slots:
         call.CallerGUID = QStringLiteral("g1");
         call.HideNotification(); // nothing open: nothing happens
         QVERIFY(factory.log.isEmpty());
-        call.ShowCall(QStringLiteral("123"), QStringLiteral("Office"), QStringLiteral("Smith"), QString(),
-                      QStringLiteral("ACME"), QStringLiteral("/pic.png"), QStringLiteral("|Reject"));
+        call.ShowCall(QStringLiteral("123"), QStringLiteral("Office"), QStringLiteral("Smith"),
+                      QString(), QStringLiteral("ACME"), QStringLiteral("/pic.png"),
+                      QStringLiteral("|Reject"));
         QVERIFY(call.Showing());
         QCOMPARE(call.PictureFilename, QStringLiteral("/pic.png"));
-        QCOMPARE(factory.log, QStringList{QStringLiteral("123,Office,Smith,,ACME,/pic.png,|Reject,g1")});
+        QCOMPARE(factory.log,
+                 QStringList{QStringLiteral("123,Office,Smith,,ACME,/pic.png,|Reject,g1")});
         call.HideNotification();
         QVERIFY(!call.Showing());
         QVERIFY(call.frmNotification.isNull());

@@ -16,17 +16,50 @@ private slots:
         QTest::addColumn<QString>("rule");
         QTest::addColumn<QString>("prepend");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("empty rule and prepend") << "0301234567" << "" << "" << "0301234567";
-        QTest::newRow("0 then +49") << "012" << "0" << "+49" << "+4912";
-        QTest::newRow("00;0 on 001") << "001" << "00;0" << "" << "1";
-        QTest::newRow("0;00 on 001") << "001" << "0;00" << "" << "01";
-        QTest::newRow("0;0 cuts two zeros") << "0012" << "0;0" << "" << "12";
-        QTest::newRow("0;0 on one zero") << "012" << "0;0" << "" << "12";
-        QTest::newRow("no match") << "4930" << "0" << "" << "4930";
-        QTest::newRow("empty parts ignored") << "0049" << ";;00;" << "+" << "+49";
-        QTest::newRow("case sensitive") << "ab12" << "AB" << "" << "ab12";
-        QTest::newRow("rule longer than number") << "01" << "0123" << "" << "01";
-        QTest::newRow("empty number") << "" << "0" << "+49" << "+49";
+        QTest::newRow("empty rule and prepend") << "0301234567"
+                                                << ""
+                                                << ""
+                                                << "0301234567";
+        QTest::newRow("0 then +49") << "012"
+                                    << "0"
+                                    << "+49"
+                                    << "+4912";
+        QTest::newRow("00;0 on 001") << "001"
+                                     << "00;0"
+                                     << ""
+                                     << "1";
+        QTest::newRow("0;00 on 001") << "001"
+                                     << "0;00"
+                                     << ""
+                                     << "01";
+        QTest::newRow("0;0 cuts two zeros") << "0012"
+                                            << "0;0"
+                                            << ""
+                                            << "12";
+        QTest::newRow("0;0 on one zero") << "012"
+                                         << "0;0"
+                                         << ""
+                                         << "12";
+        QTest::newRow("no match") << "4930"
+                                  << "0"
+                                  << ""
+                                  << "4930";
+        QTest::newRow("empty parts ignored") << "0049"
+                                             << ";;00;"
+                                             << "+"
+                                             << "+49";
+        QTest::newRow("case sensitive") << "ab12"
+                                        << "AB"
+                                        << ""
+                                        << "ab12";
+        QTest::newRow("rule longer than number") << "01"
+                                                 << "0123"
+                                                 << ""
+                                                 << "01";
+        QTest::newRow("empty number") << ""
+                                      << "0"
+                                      << "+49"
+                                      << "+49";
     }
 
     void cutNumber()
@@ -49,7 +82,8 @@ private slots:
     void defaultsWithoutStoredSettings()
     {
         TestHome home;
-        SettingsStore settings(home.file(QStringLiteral("user.reg")), home.file(QStringLiteral("machine.reg")));
+        SettingsStore settings(home.file(QStringLiteral("user.reg")),
+                               home.file(QStringLiteral("machine.reg")));
         CDevice fritz;
         fritz.DeviceName = QStringLiteral("AVM Fritz!Box Line 1");
         QVERIFY(fritz.Load(settings));
@@ -69,7 +103,8 @@ private slots:
     void storageRoundTripAndRules()
     {
         TestHome home;
-        SettingsStore settings(home.file(QStringLiteral("user.reg")), home.file(QStringLiteral("machine.reg")));
+        SettingsStore settings(home.file(QStringLiteral("user.reg")),
+                               home.file(QStringLiteral("machine.reg")));
         CDevice d;
         d.DeviceName = QStringLiteral("Virtual line 1");
         d.bMonitor = true;
@@ -83,17 +118,22 @@ private slots:
         d.CutOutgoing = QStringLiteral("+49");
         d.PrependOutgoing = QStringLiteral("0");
         QVERIFY(d.Save(settings));
-        QCOMPARE(settings.GetSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"),
-                                         QStringLiteral("Monitor"), QString()).toString(),
+        QCOMPARE(settings
+                     .GetSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"),
+                                     QStringLiteral("Monitor"), QString())
+                     .toString(),
                  QStringLiteral("1"));
-        QCOMPARE(settings.GetSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"),
-                                         QStringLiteral("CallerIDMinLength"), QString()).toString(),
+        QCOMPARE(settings
+                     .GetSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"),
+                                     QStringLiteral("CallerIDMinLength"), QString())
+                     .toString(),
                  QStringLiteral("7"));
 
         CDevice back;
         back.DeviceName = d.DeviceName;
         back.Load(settings);
-        QVERIFY(back.bMonitor && !back.bOwner && back.bCheckMinLength && back.GetCallerIDInOnCallerID);
+        QVERIFY(back.bMonitor && !back.bOwner && back.bCheckMinLength &&
+                back.GetCallerIDInOnCallerID);
         QCOMPARE(back.rewriteCaller(QStringLiteral("0301234567")), QStringLiteral("+49301234567"));
         QCOMPARE(back.rewriteCalled(QStringLiteral("0305551")), QStringLiteral("5551"));
         QCOMPARE(back.rewriteOutgoing(QStringLiteral("+49301234")), QStringLiteral("0301234"));
@@ -104,7 +144,8 @@ private slots:
     void booleansAreTrueOnlyForOne()
     {
         TestHome home;
-        SettingsStore settings(home.file(QStringLiteral("user.reg")), home.file(QStringLiteral("machine.reg")));
+        SettingsStore settings(home.file(QStringLiteral("user.reg")),
+                               home.file(QStringLiteral("machine.reg")));
         const QString key = QStringLiteral("Options\\Devices\\L");
         settings.SaveSettingHKCU(key, QStringLiteral("Monitor"), QStringLiteral("True"));
         settings.SaveSettingHKCU(key, QStringLiteral("Owner"), QStringLiteral("0"));
@@ -123,27 +164,31 @@ private slots:
     void pseudoDeviceIsNeverSaved()
     {
         TestHome home;
-        SettingsStore settings(home.file(QStringLiteral("user.reg")), home.file(QStringLiteral("machine.reg")));
+        SettingsStore settings(home.file(QStringLiteral("user.reg")),
+                               home.file(QStringLiteral("machine.reg")));
         CDevice pseudo;
         pseudo.DeviceName = QString::fromLatin1(CDevice::kPseudoDeviceName);
         pseudo.lDeviceID = CDevice::kPseudoDeviceId;
         pseudo.bMonitor = true;
         QVERIFY(pseudo.Save(settings));
         QVERIFY(!settings.RegKeyExists(SettingsStore::Hive::CurrentUser,
-                                       SettingsStore::rootKey() + QStringLiteral("\\Options\\Devices")));
+                                       SettingsStore::rootKey() +
+                                           QStringLiteral("\\Options\\Devices")));
     }
 
     void oddDeviceNamesStayOneKey()
     {
         TestHome home;
-        SettingsStore settings(home.file(QStringLiteral("user.reg")), home.file(QStringLiteral("machine.reg")));
+        SettingsStore settings(home.file(QStringLiteral("user.reg")),
+                               home.file(QStringLiteral("machine.reg")));
         CDevice d;
         d.DeviceName = QStringLiteral("Line\\with\\slashes\x01");
         d.bMonitor = true;
         d.Save(settings);
         QCOMPARE(d.settingsKey(), QStringLiteral("Options\\Devices\\Line_with_slashes_"));
-        const QStringList keys = settings.RegEnumKeys(SettingsStore::Hive::CurrentUser,
-                                                      SettingsStore::rootKey() + QStringLiteral("\\Options\\Devices"));
+        const QStringList keys =
+            settings.RegEnumKeys(SettingsStore::Hive::CurrentUser,
+                                 SettingsStore::rootKey() + QStringLiteral("\\Options\\Devices"));
         QCOMPARE(keys, (QStringList{QString(), QStringLiteral("Line_with_slashes_")}));
         CDevice back;
         back.DeviceName = d.DeviceName;
@@ -181,7 +226,8 @@ private slots:
         QVERIFY(!rig.form->colDevices().find(20)->bMonitor);
         QCOMPARE(rig.form->colDevices().monitoredCount(), 20);
         QCOMPARE(rig.dialogs.shown().size(), 1);
-        QVERIFY(rig.dialogs.shown().first().contains(QLatin1String("Only 20 TAPI devices can be monitored at once")));
+        QVERIFY(rig.dialogs.shown().first().contains(
+            QLatin1String("Only 20 TAPI devices can be monitored at once")));
         // Unchecking never complains.
         QVERIFY(!rig.form->setDeviceMonitored(3, false));
         QCOMPARE(rig.dialogs.shown().size(), 1);

@@ -30,14 +30,20 @@ private slots:
         addMsn(rig, QStringLiteral("Office"), QStringLiteral("5551"));
         QVERIFY(rig.monitor({0}));
         QVERIFY(rig.form->Active());
-        const qint32 id = rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551"),
-                                           QStringLiteral("Smith")).value();
+        const qint32 id = rig.lines()
+                              .ring(0, QStringLiteral("0301234567"), QStringLiteral("5551"),
+                                    QStringLiteral("Smith"))
+                              .value();
         rig.settle();
-        QVERIFY2(rig.logged(idText(id) + QStringLiteral("Incoming call from: Smith (0301234567). Callee: Office (5551)")),
+        QVERIFY2(rig.logged(idText(id) +
+                            QStringLiteral(
+                                "Incoming call from: Smith (0301234567). Callee: Office (5551)")),
                  qPrintable(rig.messages().join(QLatin1Char('\n'))));
         QCOMPARE(rig.form->colCalls().Count(), 1);
-        QCOMPARE(rig.popups.shown, (QStringList{QStringLiteral("0301234567/Office/Smith/|Reject")}));
-        QCOMPARE(rig.sound.played.size(), 0); // the default ring sound is not shipped in the test home
+        QCOMPARE(rig.popups.shown,
+                 (QStringList{QStringLiteral("0301234567/Office/Smith/|Reject")}));
+        QCOMPARE(rig.sound.played.size(),
+                 0); // the default ring sound is not shipped in the test home
         QCOMPARE(rig.form->OriginalCallerID(), QStringLiteral("0301234567"));
 
         rig.lines().answerCall(id);
@@ -47,11 +53,14 @@ private slots:
 
         rig.lines().hangup(id);
         rig.settle();
-        QVERIFY(rig.logged(idText(id) + QStringLiteral("Disconnected call from Smith (0301234567). Callee: Office (5551)")));
+        QVERIFY(rig.logged(
+            idText(id) +
+            QStringLiteral("Disconnected call from Smith (0301234567). Callee: Office (5551)")));
         QVERIFY(!rig.store.saves.last().connected);
         QVERIFY(rig.store.saves.last().answered);
         QCOMPARE(rig.form->colCalls().Count(), 0);
-        QCOMPARE(rig.popups.shown.last(), QStringLiteral("closed")); // popup closed at the end of the call
+        QCOMPARE(rig.popups.shown.last(),
+                 QStringLiteral("closed")); // popup closed at the end of the call
     }
 
     void traceLinesWithTheLogFlag()
@@ -60,10 +69,12 @@ private slots:
         rig.log.setLogFlag(true);
         QVERIFY(rig.monitor({1}));
         QVERIFY(rig.logged(QStringLiteral("Start listen to TAPI Device: Virtual line 2 (ID: 1)")));
-        const qint32 id = rig.lines().ring(1, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
+        const qint32 id =
+            rig.lines().ring(1, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         rig.settle();
         QVERIFY(rig.logged(idText(id) + QStringLiteral("Virtual line 2 is now: OFFERING ")));
-        QVERIFY(rig.logged(idText(id) + QStringLiteral("Incoming call from: 0301234567. Callee: 5551")));
+        QVERIFY(rig.logged(idText(id) +
+                           QStringLiteral("Incoming call from: 0301234567. Callee: 5551")));
         QVERIFY(!rig.logged(QStringLiteral("  CallerId: 0301234567"))); // the dump needs debug mode
         QVERIFY(rig.form->stopMonitoring());
         QVERIFY(rig.logged(QStringLiteral("Stopping Phonavo monitor")));
@@ -78,7 +89,8 @@ private slots:
         ControllerRig rig;
         rig.log.setDebugFlag(true);
         rig.monitor({0});
-        rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551"), QStringLiteral("Smith"));
+        rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551"),
+                         QStringLiteral("Smith"));
         rig.settle();
         const QStringList m = rig.messages();
         const int state = int(m.indexOf(QStringLiteral("  CallState: OFFERING")));
@@ -93,22 +105,29 @@ private slots:
     {
         ControllerRig rig;
         rig.monitor({0, 1});
-        const qint32 first = rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
+        const qint32 first =
+            rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         rig.settle();
         rig.clock.advanceSeconds(5);
-        const qint32 second = rig.lines().ring(1, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
+        const qint32 second =
+            rig.lines().ring(1, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         rig.settle();
-        const QString expected = idText(second) + QStringLiteral("Ignoring call: already in queue ([") +
-                                 QString::number(first) + QStringLiteral("]: 0301234567 -> 5551 on ");
+        const QString expected =
+            idText(second) + QStringLiteral("Ignoring call: already in queue ([") +
+            QString::number(first) + QStringLiteral("]: 0301234567 -> 5551 on ");
         QVERIFY(rig.anyMessage([&](const QString& l) { return l.startsWith(expected); }));
         QCOMPARE(rig.form->colCalls().Count(), 1);
-        QCOMPARE(rig.loggedCount(idText(first) + QStringLiteral("Incoming call from: 0301234567. Callee: 5551")), 1);
+        QCOMPARE(rig.loggedCount(idText(first) +
+                                 QStringLiteral("Incoming call from: 0301234567. Callee: 5551")),
+                 1);
 
         // Eleven seconds later the same numbers are a new call.
         rig.clock.advanceSeconds(6);
-        const qint32 third = rig.lines().ring(1, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
+        const qint32 third =
+            rig.lines().ring(1, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         rig.settle();
-        QVERIFY(rig.logged(idText(third) + QStringLiteral("Incoming call from: 0301234567. Callee: 5551")));
+        QVERIFY(rig.logged(idText(third) +
+                           QStringLiteral("Incoming call from: 0301234567. Callee: 5551")));
     }
 
     void connectedForAnUnknownCallCreatesAnAnsweredRecord()
@@ -132,13 +151,15 @@ private slots:
     {
         ControllerRig rig;
         rig.monitor({0});
-        const qint32 offered = rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
+        const qint32 offered =
+            rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         rig.settle();
         const int savesBefore = int(rig.store.saves.size());
         rig.lines().setState(offered, LineCallState::Idle);
         rig.settle();
         // An offered call counts as connected on its line: its end is logged and saved.
-        QVERIFY(rig.logged(idText(offered) + QStringLiteral("Disconnected call from 0301234567. Callee: 5551")));
+        QVERIFY(rig.logged(idText(offered) +
+                           QStringLiteral("Disconnected call from 0301234567. Callee: 5551")));
         QCOMPARE(rig.store.saves.size(), savesBefore + 1);
         QVERIFY(!rig.store.saves.last().answered);
         QCOMPARE(rig.form->colCalls().Count(), 0);
@@ -168,7 +189,8 @@ private slots:
         rig.monitor({0});
         const qint32 id = rig.lines().dialOut(0, QStringLiteral("0301234567")).value();
         rig.settle();
-        QVERIFY2(rig.logged(idText(id) + QStringLiteral("Outgoing call: Virtual line 1 called: 0301234567")),
+        QVERIFY2(rig.logged(idText(id) +
+                            QStringLiteral("Outgoing call: Virtual line 1 called: 0301234567")),
                  qPrintable(rig.messages().join(QLatin1Char('\n'))));
         const CallPtr first = rig.form->colCalls().Item(id);
         QVERIFY(first->Outgoing);
@@ -178,7 +200,10 @@ private slots:
         QVERIFY(second != first);
         QVERIFY(!first->IsConnected());
         QVERIFY(second->IsConnected() && second->Outgoing);
-        QCOMPARE(rig.loggedCount(idText(id) + QStringLiteral("Outgoing call: Virtual line 1 called: 0301234567")), 2);
+        QCOMPARE(
+            rig.loggedCount(idText(id) +
+                            QStringLiteral("Outgoing call: Virtual line 1 called: 0301234567")),
+            2);
     }
 
     void callerIdNotificationAnnouncesWhenTheDeviceWaitsForIt()
@@ -190,11 +215,13 @@ private slots:
         rig.monitor({0});
         const qint32 id = rig.lines().ring(0, QString(), QStringLiteral("5551")).value();
         rig.settle();
-        QVERIFY(!rig.anyMessage([](const QString& l) { return l.contains(QLatin1String("Incoming call")); }));
+        QVERIFY(!rig.anyMessage(
+            [](const QString& l) { return l.contains(QLatin1String("Incoming call")); }));
         rig.lines().setCallerId(id, QStringLiteral("0301234567"), QStringLiteral("Smith"));
         rig.settle();
         QVERIFY(rig.logged(idText(id) + QStringLiteral("not found (0301234567 / )")));
-        QVERIFY2(rig.logged(idText(id) + QStringLiteral("Incoming call from: Smith (0301234567). Callee: 5551")),
+        QVERIFY2(rig.logged(idText(id) +
+                            QStringLiteral("Incoming call from: Smith (0301234567). Callee: 5551")),
                  qPrintable(rig.messages().join(QLatin1Char('\n'))));
     }
 
@@ -202,7 +229,8 @@ private slots:
     {
         ControllerRig rig;
         rig.monitor({0});
-        const qint32 id = rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
+        const qint32 id =
+            rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         rig.settle();
         rig.lines().setCallerId(id, QStringLiteral("0301234567"), QStringLiteral("Smith"));
         rig.settle();
@@ -217,21 +245,26 @@ private slots:
         ControllerRig rig;
         rig.log.setLogFlag(true);
         rig.monitor({0, 1});
-        const qint32 first = rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
+        const qint32 first =
+            rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         rig.settle();
-        const qint32 second = rig.lines().ring(1, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
+        const qint32 second =
+            rig.lines().ring(1, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         rig.settle();
         rig.lines().setCallerId(second, QStringLiteral("0301234567"), QStringLiteral("Smith"));
         rig.settle();
         QVERIFY(rig.logged(idText(second) + QStringLiteral("is a secondary call")));
-        QVERIFY(rig.logged(idText(second) + QStringLiteral("OnCallerID Smith (0301234567) (incoming)")));
+        QVERIFY(rig.logged(idText(second) +
+                           QStringLiteral("OnCallerID Smith (0301234567) (incoming)")));
         QCOMPARE(rig.form->colCalls().Item(first)->CallerName, QStringLiteral("Smith"));
         // The name was taken over before the comparison, so the popup stays as it is.
         QCOMPARE(rig.popups.shown.size(), 1);
         // The end of the second report ends the first call's record too.
         rig.lines().hangup(second);
         rig.settle();
-        QVERIFY(rig.logged(idText(second) + QStringLiteral("Disconnected call from Smith (0301234567). Callee: 5551")));
+        QVERIFY(
+            rig.logged(idText(second) +
+                       QStringLiteral("Disconnected call from Smith (0301234567). Callee: 5551")));
     }
 
     void calledIdNotificationMergesNames()
@@ -261,13 +294,16 @@ private slots:
         ControllerRig rig;
         QVERIFY(!rig.form->startMonitoring());
         QVERIFY(!rig.form->Active());
-        QVERIFY(rig.logged(QStringLiteral("RaiseError: Please select at least one device to listen to | ")));
+        QVERIFY(rig.logged(
+            QStringLiteral("RaiseError: Please select at least one device to listen to | ")));
         // The settings-locked notice was shown and remembered.
-        QCOMPARE(rig.settings.GetSettingHKCU(QStringLiteral("Warnings"), QStringLiteral("WarnSettingsLocked"),
-                                             QString()).toString(),
+        QCOMPARE(rig.settings
+                     .GetSettingHKCU(QStringLiteral("Warnings"),
+                                     QStringLiteral("WarnSettingsLocked"), QString())
+                     .toString(),
                  QStringLiteral("0"));
-        rig.settings.SaveSettingHKCU(QStringLiteral("Warnings"), QStringLiteral("WarnSettingsLocked"),
-                                     QStringLiteral("1"));
+        rig.settings.SaveSettingHKCU(QStringLiteral("Warnings"),
+                                     QStringLiteral("WarnSettingsLocked"), QStringLiteral("1"));
         const int shown = int(rig.dialogs.shown().size());
         QVERIFY(rig.monitor({0}));
         QCOMPARE(rig.dialogs.shown().size(), shown); // not asked again
@@ -275,11 +311,17 @@ private slots:
         QCOMPARE(rig.form->statusText(), QStringLiteral("waiting for calls"));
         QCOMPARE(rig.form->startStopCaption(), QStringLiteral("&Stop"));
         // Starting saved the options, including the running state.
-        QCOMPARE(rig.settings.GetSettingHKCU(QStringLiteral("Options"), QStringLiteral("Enabled"), QString()).toString(),
-                 QStringLiteral("0"));
+        QCOMPARE(
+            rig.settings
+                .GetSettingHKCU(QStringLiteral("Options"), QStringLiteral("Enabled"), QString())
+                .toString(),
+            QStringLiteral("0"));
         rig.form->SaveSettings();
-        QCOMPARE(rig.settings.GetSettingHKCU(QStringLiteral("Options"), QStringLiteral("Enabled"), QString()).toString(),
-                 QStringLiteral("1"));
+        QCOMPARE(
+            rig.settings
+                .GetSettingHKCU(QStringLiteral("Options"), QStringLiteral("Enabled"), QString())
+                .toString(),
+            QStringLiteral("1"));
     }
 
     void absurdNumbersAreCutAndCleaned()
@@ -287,17 +329,25 @@ private slots:
         ControllerRig rig;
         rig.monitor({0});
         const QString huge(3000, QLatin1Char('7'));
-        const qint32 id = rig.lines().ring(0, huge, QStringLiteral("55\x01" "51\n"), QStringLiteral("Sm\x07ith")).value();
+        const qint32 id = rig.lines()
+                              .ring(0, huge,
+                                    QStringLiteral("55\x01"
+                                                   "51\n"),
+                                    QStringLiteral("Sm\x07ith"))
+                              .value();
         rig.settle();
         const CallPtr call = rig.form->colCalls().Item(id);
         QCOMPARE(call->CallerID().size(), LineMonitor::kMaxNumberLength);
         QCOMPARE(call->CalledID(), QStringLiteral("5551"));
         QCOMPARE(call->CallerName, QStringLiteral("Smith"));
-        QVERIFY(rig.logged(idText(id) + QStringLiteral("Line reported an overlong text, cut to 128 characters")));
+        QVERIFY(rig.logged(
+            idText(id) + QStringLiteral("Line reported an overlong text, cut to 128 characters")));
         // Calls for unknown ids and empty numbers are handled without trouble.
         const qint32 empty = rig.lines().ring(0, QString(), QString()).value();
         rig.settle();
-        QVERIFY(rig.logged(idText(empty) + QStringLiteral("Incoming call from: (unknown). Callee: Virtual line 1")));
+        QVERIFY(
+            rig.logged(idText(empty) +
+                       QStringLiteral("Incoming call from: (unknown). Callee: Virtual line 1")));
     }
 
     void shutdownClosesPopupsAndForgetsCalls()

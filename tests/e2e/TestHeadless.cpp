@@ -94,24 +94,31 @@ private slots:
         QCOMPARE(list.exitCode, 0);
         QCOMPARE(list.out, QStringLiteral("0\tVirtual line 1\n1\tVirtual line 2"));
 
-        const LineResult ring = phonavoLine({QStringLiteral("ring"), QStringLiteral("Virtual line 1"),
-                                             QStringLiteral("0301234567"), QStringLiteral("5551"),
-                                             QStringLiteral("--name"), QStringLiteral("Smith")});
+        const LineResult ring = phonavoLine(
+            {QStringLiteral("ring"), QStringLiteral("Virtual line 1"), QStringLiteral("0301234567"),
+             QStringLiteral("5551"), QStringLiteral("--name"), QStringLiteral("Smith")});
         QCOMPARE(ring.exitCode, 0);
         const QString id = ring.out;
         QVERIFY(id.toInt() > 1);
-        QVERIFY(waitForLog(QLatin1Char('[') + id + QStringLiteral("] Incoming call from: Smith (0301234567). Callee: Office (5551)")));
+        QVERIFY(waitForLog(
+            QLatin1Char('[') + id +
+            QStringLiteral("] Incoming call from: Smith (0301234567). Callee: Office (5551)")));
         QCOMPARE(phonavoLine({QStringLiteral("answer"), id}).exitCode, 0);
         QCOMPARE(phonavoLine({QStringLiteral("hangup"), id}).exitCode, 0);
-        QVERIFY(waitForLog(QLatin1Char('[') + id + QStringLiteral("] Disconnected call from Smith (0301234567). Callee: Office (5551)")));
+        QVERIFY(waitForLog(
+            QLatin1Char('[') + id +
+            QStringLiteral("] Disconnected call from Smith (0301234567). Callee: Office (5551)")));
 
-        const LineResult dial = phonavoLine({QStringLiteral("dial"), QStringLiteral("0"), QStringLiteral("0409876")});
+        const LineResult dial =
+            phonavoLine({QStringLiteral("dial"), QStringLiteral("0"), QStringLiteral("0409876")});
         QCOMPARE(dial.exitCode, 0);
-        QVERIFY(waitForLog(QLatin1Char('[') + dial.out + QStringLiteral("] Outgoing call: Virtual line 1 called: 0409876")));
+        QVERIFY(waitForLog(QLatin1Char('[') + dial.out +
+                           QStringLiteral("] Outgoing call: Virtual line 1 called: 0409876")));
 
-        const LineResult shortCall = phonavoLine({QStringLiteral("ring"), QStringLiteral("1"), QStringLiteral("1234"),
-                                                  QStringLiteral("5551")});
-        QVERIFY(waitForLog(QLatin1Char('[') + shortCall.out + QStringLiteral("] Ignoring call: too short (1234 <- 5)")));
+        const LineResult shortCall = phonavoLine({QStringLiteral("ring"), QStringLiteral("1"),
+                                                  QStringLiteral("1234"), QStringLiteral("5551")});
+        QVERIFY(waitForLog(QLatin1Char('[') + shortCall.out +
+                           QStringLiteral("] Ignoring call: too short (1234 <- 5)")));
 
         // Bad commands get a clear error; the program keeps running.
         const LineResult bad = phonavoLine({QStringLiteral("answer"), QStringLiteral("424242")});
@@ -126,7 +133,8 @@ private slots:
         QTcpServer router;
         QVERIFY(router.listen(QHostAddress::LocalHost));
         const QByteArray config =
-            "\n[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options\\LineSources\\Routers\\Home]\n"
+            "\n[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options\\LineSources\\Routers\\Home]"
+            "\n"
             "\"Label\"=\"Home router\"\n\"Host\"=\"127.0.0.1\"\n\"Port\"=\"" +
             QByteArray::number(router.serverPort()) +
             "\"\n\n[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options\\Devices\\Home router]\n"
@@ -138,13 +146,19 @@ private slots:
         QTcpSocket* peer = router.nextPendingConnection();
         peer->write("05.12.26 19:41:57;RING;0;0301234567;5551;SIP0;\r\n");
         peer->flush();
-        QVERIFY(waitForLog(QStringLiteral("Incoming call from: 0301234567. Callee: Office (5551)")));
-        peer->write("05.12.26 19:42:10;DISCONNECT;0;0;\r\n05.12.26 19:43:00;CALL;1;10;5551;0409876;SIP0\r\n");
+        QVERIFY(
+            waitForLog(QStringLiteral("Incoming call from: 0301234567. Callee: Office (5551)")));
+        peer->write("05.12.26 19:42:10;DISCONNECT;0;0;\r\n05.12.26 "
+                    "19:43:00;CALL;1;10;5551;0409876;SIP0\r\n");
         peer->flush();
-        QVERIFY(waitForLog(QStringLiteral("Disconnected call from 0301234567. Callee: Office (5551)")));
+        QVERIFY(
+            waitForLog(QStringLiteral("Disconnected call from 0301234567. Callee: Office (5551)")));
         QVERIFY(waitForLog(QStringLiteral("Outgoing call: Office (5551) called: 0409876")));
         // The router's line cannot be dialled through phonavo-line: it is not a virtual line.
-        QCOMPARE(phonavoLine({QStringLiteral("dial"), QStringLiteral("Home router"), QStringLiteral("1")}).exitCode, 1);
+        QCOMPARE(phonavoLine(
+                     {QStringLiteral("dial"), QStringLiteral("Home router"), QStringLiteral("1")})
+                     .exitCode,
+                 1);
     }
 };
 

@@ -39,7 +39,8 @@ private slots:
                            {QStringLiteral("Other A")});
         Recorder rec;
         qint32 count = -1;
-        QCOMPARE(hub->TapiLineInitEx(QStringLiteral("Phonavo"), rec.callback(), count), LineResult::Ok);
+        QCOMPARE(hub->TapiLineInitEx(QStringLiteral("Phonavo"), rec.callback(), count),
+                 LineResult::Ok);
         QCOMPARE(count, 3);
         QCOMPARE(hub->getDeviceName(0), QStringLiteral("Virtual line 1"));
         QCOMPARE(hub->getDeviceName(2), QStringLiteral("Other A"));
@@ -48,8 +49,10 @@ private slots:
         QCOMPARE(hub->getDeviceIdFromName(QStringLiteral("nope")), -1);
         QVERIFY(hub->getMediaModes(1) & LineMediaMode::InteractiveVoice);
         QCOMPARE(hub->getMediaModes(-1), 0);
-        QCOMPARE(hub->TapiLineOpen(7, LineMediaMode::InteractiveVoice, 6), qint32(LineResult::BadDeviceId));
-        QCOMPARE(hub->getAdvancedFeatures(0) & LineDeviceFeature::CanDial, qint32(LineDeviceFeature::CanDial));
+        QCOMPARE(hub->TapiLineOpen(7, LineMediaMode::InteractiveVoice, 6),
+                 qint32(LineResult::BadDeviceId));
+        QCOMPARE(hub->getAdvancedFeatures(0) & LineDeviceFeature::CanDial,
+                 qint32(LineDeviceFeature::CanDial));
     }
 
     void deliversOnlyOpenLinesInOrderAndLater()
@@ -63,9 +66,12 @@ private slots:
         auto* second = qobject_cast<VirtualLineProvider*>(hub->providerOf(2));
         auto* first = qobject_cast<VirtualLineProvider*>(hub->providerOf(0));
         QVERIFY(first && second && first != second);
-        const qint32 closedCall = first->ring(0, QStringLiteral("111"), QStringLiteral("222")).value();
-        const qint32 openCall = second->ring(0, QStringLiteral("0301234567"), QStringLiteral("5551"),
-                                             QStringLiteral("Smith")).value();
+        const qint32 closedCall =
+            first->ring(0, QStringLiteral("111"), QStringLiteral("222")).value();
+        const qint32 openCall = second
+                                    ->ring(0, QStringLiteral("0301234567"), QStringLiteral("5551"),
+                                           QStringLiteral("Smith"))
+                                    .value();
         QVERIFY(closedCall != openCall);
         QVERIFY(openCall > 1);
         QVERIFY(second->answerCall(openCall));
@@ -76,9 +82,12 @@ private slots:
         QCOMPARE(rec.seen[0].state, qint32(LineCallState::Offering));
         QCOMPARE(rec.seen[0].callId, openCall);
         QCOMPARE(rec.seen[1].state, qint32(LineCallState::Connected));
-        QCOMPARE(hub->getCallRelevantInfos(2, openCall, CallInfoField::CallerId), QStringLiteral("0301234567"));
-        QCOMPARE(hub->getCallRelevantInfos(2, openCall, CallInfoField::CalledId), QStringLiteral("5551"));
-        QCOMPARE(hub->getCallRelevantInfos(2, openCall, CallInfoField::CallerIdName), QStringLiteral("Smith"));
+        QCOMPARE(hub->getCallRelevantInfos(2, openCall, CallInfoField::CallerId),
+                 QStringLiteral("0301234567"));
+        QCOMPARE(hub->getCallRelevantInfos(2, openCall, CallInfoField::CalledId),
+                 QStringLiteral("5551"));
+        QCOMPARE(hub->getCallRelevantInfos(2, openCall, CallInfoField::CallerIdName),
+                 QStringLiteral("Smith"));
 
         // After closing, the line goes quiet even for what was already queued.
         QVERIFY(second->hangup(openCall));
@@ -105,7 +114,8 @@ private slots:
         QCOMPARE(hub->getCallRelevantInfos(0, id, CallInfoField::CallerId), QStringLiteral("123"));
 
         QCOMPARE(hub->TapiLineDial(0, QStringLiteral("0301234567")), qint32(LineResult::Ok));
-        QCOMPARE(hub->TapiLineDial(0, QStringLiteral("   ")), qint32(LineResult::OperationUnavailable));
+        QCOMPARE(hub->TapiLineDial(0, QStringLiteral("   ")),
+                 qint32(LineResult::OperationUnavailable));
         QTRY_COMPARE(rec.seen.size(), 5);
         const QList<qint32> states = {rec.seen[0].state, rec.seen[1].state, rec.seen[2].state,
                                       rec.seen[3].state, rec.seen[4].state};

@@ -28,8 +28,9 @@ class TestVirtualLineControl : public QObject
             return providers;
         });
         qint32 count = 0;
-        m_hub->TapiLineInitEx(QStringLiteral("Phonavo"),
-                              [this](const LineNotification& n) { m_seen.append(n); }, count);
+        m_hub->TapiLineInitEx(
+            QStringLiteral("Phonavo"), [this](const LineNotification& n) { m_seen.append(n); },
+            count);
         m_hub->TapiLineOpen(0, LineMediaMode::InteractiveVoice, 6);
         m_hub->TapiLineOpen(1, LineMediaMode::InteractiveVoice, 6);
     }
@@ -62,22 +63,30 @@ private slots:
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QString>("text");
         const auto a = [](const char* s) { return QString::fromUtf8(s).split(QLatin1Char('|')); };
-        QTest::newRow("list") << a("list") << true << QStringLiteral("0\tVirtual line 1\n1\tVirtual line 2");
-        QTest::newRow("ring by name") << a("ring|Virtual line 2|0301234567|5551") << true << QString();
-        QTest::newRow("ring by number") << a("ring|0|0301234567|5551|--name|Smith") << true << QString();
-        QTest::newRow("ring unknown device") << a("ring|Nope|1|2") << false
-                                             << QStringLiteral("no line device named \"Nope\"");
-        QTest::newRow("ring device out of range") << a("ring|9|1|2") << false
-                                                  << QStringLiteral("no line device 9");
-        QTest::newRow("ring missing args") << a("ring|0|1") << false
-                                           << QStringLiteral("usage: ring DEVICE CALLER CALLED [--name NAME]");
-        QTest::newRow("name without value") << a("ring|0|1|2|--name") << false
-                                            << QStringLiteral("--name needs a value");
-        QTest::newRow("answer unknown call") << a("answer|99999") << false << QStringLiteral("no call 99999");
-        QTest::newRow("answer bad id") << a("answer|abc") << false << QStringLiteral("\"abc\" is not a call id");
-        QTest::newRow("unknown command") << a("explode") << false << QStringLiteral("unknown command \"explode\"");
+        QTest::newRow("list") << a("list") << true
+                              << QStringLiteral("0\tVirtual line 1\n1\tVirtual line 2");
+        QTest::newRow("ring by name")
+            << a("ring|Virtual line 2|0301234567|5551") << true << QString();
+        QTest::newRow("ring by number")
+            << a("ring|0|0301234567|5551|--name|Smith") << true << QString();
+        QTest::newRow("ring unknown device")
+            << a("ring|Nope|1|2") << false << QStringLiteral("no line device named \"Nope\"");
+        QTest::newRow("ring device out of range")
+            << a("ring|9|1|2") << false << QStringLiteral("no line device 9");
+        QTest::newRow("ring missing args")
+            << a("ring|0|1") << false
+            << QStringLiteral("usage: ring DEVICE CALLER CALLED [--name NAME]");
+        QTest::newRow("name without value")
+            << a("ring|0|1|2|--name") << false << QStringLiteral("--name needs a value");
+        QTest::newRow("answer unknown call")
+            << a("answer|99999") << false << QStringLiteral("no call 99999");
+        QTest::newRow("answer bad id")
+            << a("answer|abc") << false << QStringLiteral("\"abc\" is not a call id");
+        QTest::newRow("unknown command")
+            << a("explode") << false << QStringLiteral("unknown command \"explode\"");
         QTest::newRow("dial") << a("dial|Virtual line 1|0301234567") << true << QString();
-        QTest::newRow("dial empty") << a("dial|0| ") << false << QStringLiteral("no number to dial");
+        QTest::newRow("dial empty")
+            << a("dial|0| ") << false << QStringLiteral("no number to dial");
     }
 
     void commands()
@@ -99,12 +108,15 @@ private slots:
     void callLifeCycleThroughCommands()
     {
         VirtualLineCommands commands(*m_hub);
-        const Reply rung = commands.execute({QStringLiteral("ring"), QStringLiteral("Virtual line 1"),
-                                             QStringLiteral("0301234567"), QStringLiteral("5551")});
+        const Reply rung =
+            commands.execute({QStringLiteral("ring"), QStringLiteral("Virtual line 1"),
+                              QStringLiteral("0301234567"), QStringLiteral("5551")});
         QVERIFY(rung.ok);
         const QString id = rung.output;
-        QVERIFY(commands.execute({QStringLiteral("callerid"), id, QStringLiteral("0301234567"),
-                                  QStringLiteral("Smith")}).ok);
+        QVERIFY(commands
+                    .execute({QStringLiteral("callerid"), id, QStringLiteral("0301234567"),
+                              QStringLiteral("Smith")})
+                    .ok);
         QVERIFY(commands.execute({QStringLiteral("calledid"), id, QStringLiteral("5551")}).ok);
         QCOMPARE(commands.execute({QStringLiteral("calls")}).output,
                  id + QStringLiteral("\t0\tOFFERING"));
@@ -135,7 +147,8 @@ private slots:
         const QString path = home.file(QStringLiteral("control"));
         QVERIFY2(server.listen(path), qPrintable(server.errorString()));
 
-        QByteArray reply = roundTrip(path, ControlProtocol::encodeRequest({QStringLiteral("list")}));
+        QByteArray reply =
+            roundTrip(path, ControlProtocol::encodeRequest({QStringLiteral("list")}));
         auto decoded = ControlProtocol::decodeReply(reply, nullptr);
         QVERIFY(decoded && decoded->ok);
         QCOMPARE(decoded->output.split(QLatin1Char('\n')).size(), 2);
@@ -156,8 +169,9 @@ private slots:
         QCOMPARE(decoded->error, QStringLiteral("request too long"));
 
         // The server still serves after all that.
-        reply = roundTrip(path, ControlProtocol::encodeRequest({QStringLiteral("ring"), QStringLiteral("1"),
-                                                                QStringLiteral("1"), QStringLiteral("2")}));
+        reply = roundTrip(
+            path, ControlProtocol::encodeRequest({QStringLiteral("ring"), QStringLiteral("1"),
+                                                  QStringLiteral("1"), QStringLiteral("2")}));
         decoded = ControlProtocol::decodeReply(reply, nullptr);
         QVERIFY(decoded && decoded->ok);
     }

@@ -29,13 +29,41 @@ private slots:
         QTest::addColumn<QString>("ip");
         QTest::addColumn<QString>("host");
         QTest::addColumn<bool>("gets");
-        QTest::newRow("default entry") << "*" << "*" << "anything" << "10.0.0.9" << "box" << true;
-        QTest::newRow("listed number, listed ip") << "301;302" << "10.0.0.5" << "302" << "10.0.0.5" << "" << true;
-        QTest::newRow("longer number") << "301;302" << "10.0.0.5" << "3021" << "10.0.0.5" << "" << false;
-        QTest::newRow("other client") << "301;302" << "10.0.0.5" << "302" << "10.0.0.6" << "" << false;
-        QTest::newRow("host in capitals") << "301" << "OFFICE-PC" << "301" << "10.1.1.1" << "office-pc" << true;
-        QTest::newRow("number case and blanks") << " 301 " << "*" << "301 " << "1.1.1.1" << "" << true;
-        QTest::newRow("any number, one client") << "*" << "10.0.0.5;laptop" << "5" << "10.0.0.7" << "LAPTOP" << true;
+        QTest::newRow("default entry") << "*"
+                                       << "*"
+                                       << "anything"
+                                       << "10.0.0.9"
+                                       << "box" << true;
+        QTest::newRow("listed number, listed ip") << "301;302"
+                                                  << "10.0.0.5"
+                                                  << "302"
+                                                  << "10.0.0.5"
+                                                  << "" << true;
+        QTest::newRow("longer number") << "301;302"
+                                       << "10.0.0.5"
+                                       << "3021"
+                                       << "10.0.0.5"
+                                       << "" << false;
+        QTest::newRow("other client") << "301;302"
+                                      << "10.0.0.5"
+                                      << "302"
+                                      << "10.0.0.6"
+                                      << "" << false;
+        QTest::newRow("host in capitals") << "301"
+                                          << "OFFICE-PC"
+                                          << "301"
+                                          << "10.1.1.1"
+                                          << "office-pc" << true;
+        QTest::newRow("number case and blanks") << " 301 "
+                                                << "*"
+                                                << "301 "
+                                                << "1.1.1.1"
+                                                << "" << true;
+        QTest::newRow("any number, one client") << "*"
+                                                << "10.0.0.5;laptop"
+                                                << "5"
+                                                << "10.0.0.7"
+                                                << "LAPTOP" << true;
     }
 
     void delivery()
@@ -54,10 +82,12 @@ private slots:
     void emptyTableDeliversNothingAndLaterEntriesCount()
     {
         ColMSNs table;
-        QVERIFY(!table.ClientGetsNotification(QStringLiteral("1"), {QStringLiteral("1.2.3.4"), QString()}));
+        QVERIFY(!table.ClientGetsNotification(QStringLiteral("1"),
+                                              {QStringLiteral("1.2.3.4"), QString()}));
         entry(table, QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("9.9.9.9"));
         entry(table, QStringLiteral("B"), QStringLiteral("1"), QStringLiteral("1.2.3.4"));
-        QVERIFY(table.ClientGetsNotification(QStringLiteral("1"), {QStringLiteral("1.2.3.4"), QString()}));
+        QVERIFY(table.ClientGetsNotification(QStringLiteral("1"),
+                                             {QStringLiteral("1.2.3.4"), QString()}));
     }
 
     void namesForCalledNumbers()
@@ -94,9 +124,11 @@ private slots:
     void saveReplacesAllEntries()
     {
         TestHome home;
-        SettingsStore settings(home.file(QStringLiteral("user.reg")), home.file(QStringLiteral("machine.reg")));
+        SettingsStore settings(home.file(QStringLiteral("user.reg")),
+                               home.file(QStringLiteral("machine.reg")));
         ColMSNs table;
-        MSNPtr office = entry(table, QStringLiteral("Office"), QStringLiteral("5551"), QStringLiteral("*"));
+        MSNPtr office =
+            entry(table, QStringLiteral("Office"), QStringLiteral("5551"), QStringLiteral("*"));
         entry(table, QString(), QStringLiteral("9"), QStringLiteral("*")); // nameless: skipped
         entry(table, QStringLiteral("Fax"), QStringLiteral("5559"), QStringLiteral("10.0.0.2"));
         table.Save(settings);
@@ -110,13 +142,15 @@ private slots:
         for (const MSNPtr& e : loaded.NewEnum())
             names << e->Name + QLatin1Char('=') + e->MSN + QLatin1Char('@') + e->Clients;
         // The old sub-key is gone; entries come back in key order.
-        QCOMPARE(names, (QStringList{QStringLiteral("Fax=5559@10.0.0.2"), QStringLiteral("Front desk=5551@*")}));
+        QCOMPARE(names, (QStringList{QStringLiteral("Fax=5559@10.0.0.2"),
+                                     QStringLiteral("Front desk=5551@*")}));
     }
 
     void duplicateNamesEndAsOneEntry()
     {
         TestHome home;
-        SettingsStore settings(home.file(QStringLiteral("user.reg")), home.file(QStringLiteral("machine.reg")));
+        SettingsStore settings(home.file(QStringLiteral("user.reg")),
+                               home.file(QStringLiteral("machine.reg")));
         ColMSNs table;
         entry(table, QStringLiteral("Office"), QStringLiteral("1"), QStringLiteral("*"));
         entry(table, QStringLiteral("Office"), QStringLiteral("2"), QStringLiteral("*"));

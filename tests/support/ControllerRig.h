@@ -60,9 +60,9 @@ class RecordingPopup : public CallPopup
 {
 public:
     explicit RecordingPopup(QStringList* shown) : m_shown(shown) {}
-    void ShowCall(const QString& caller, const QString& called, const QString& first, const QString&,
-                  const QString&, const QString&, const QString& actions, const QVariant&,
-                  const QString&) override
+    void ShowCall(const QString& caller, const QString& called, const QString& first,
+                  const QString&, const QString&, const QString&, const QString& actions,
+                  const QVariant&, const QString&) override
     {
         m_shown->append(caller + QLatin1Char('/') + called + QLatin1Char('/') + first +
                         QLatin1Char('/') + actions);
@@ -103,7 +103,10 @@ public:
     std::function<bool(CDevice&)> onDevice;
     std::function<bool(CMSN&, bool)> onMsn;
     bool EditDevice(CDevice& d) override { return onDevice ? onDevice(d) : false; }
-    bool EditMSN(CMSN& m, bool showClients) override { return onMsn ? onMsn(m, showClients) : false; }
+    bool EditMSN(CMSN& m, bool showClients) override
+    {
+        return onMsn ? onMsn(m, showClients) : false;
+    }
 };
 
 struct ControllerRig
@@ -111,7 +114,8 @@ struct ControllerRig
     TestHome home;
     ManualClock clock;
     QStringList lineNames;
-    SettingsStore settings{home.file(QStringLiteral("user.reg")), home.file(QStringLiteral("machine.reg"))};
+    SettingsStore settings{home.file(QStringLiteral("user.reg")),
+                           home.file(QStringLiteral("machine.reg"))};
     LocGuru loc;
     ProgramLog log{home.file(QStringLiteral("protocol.log"))};
     QStringList dialogLog;
@@ -171,15 +175,15 @@ struct ControllerRig
     // The log lines without their time stamps.
     QStringList messages() const
     {
-        static const QRegularExpression stamp(QStringLiteral("^.*?\\d{1,2}:\\d{2}:\\d{2}(?: [AP]M)?: "));
+        static const QRegularExpression stamp(
+            QStringLiteral("^.*?\\d{1,2}:\\d{2}:\\d{2}(?: [AP]M)?: "));
         QStringList result;
         for (QString line : log.lines())
             result << line.remove(stamp);
         return result;
     }
 
-    template <typename Pred>
-    bool anyMessage(Pred pred) const
+    template <typename Pred> bool anyMessage(Pred pred) const
     {
         const QStringList all = messages();
         return std::any_of(all.cbegin(), all.cend(), pred);

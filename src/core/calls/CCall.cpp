@@ -30,8 +30,8 @@ void CCall::ShowCall(const QString& callerNumber, const QString& calledNumber,
         return;
     frmNotification = m_popups->createPopup();
     if (frmNotification)
-        frmNotification->ShowCall(callerNumber, calledNumber, firstName, lastName, extra,
-                                  pathToPic, actionLinks, contact, CallerGUID);
+        frmNotification->ShowCall(callerNumber, calledNumber, firstName, lastName, extra, pathToPic,
+                                  actionLinks, contact, CallerGUID);
 }
 
 bool CCall::SaveCall()

@@ -15,10 +15,9 @@ public:
     ~CallPopup() override = default;
 
     virtual void ShowCall(const QString& callerNumber, const QString& calledNumber,
-                          const QString& firstName, const QString& lastName,
-                          const QString& extra, const QString& picturePath,
-                          const QString& actionLinks, const QVariant& contact,
-                          const QString& callerGUID) = 0;
+                          const QString& firstName, const QString& lastName, const QString& extra,
+                          const QString& picturePath, const QString& actionLinks,
+                          const QVariant& contact, const QString& callerGUID) = 0;
     // Closes the window; the object deletes itself afterwards.
     virtual void unload() = 0;
 };

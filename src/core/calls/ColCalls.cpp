@@ -21,7 +21,8 @@ bool ColCalls::contains(qint32 callId) const
 CallPtr ColCalls::Add(qint32 callId)
 {
     if (contains(callId))
-        PHONAVO_THROW(QStringLiteral("This key is already associated with an element of this collection (K%1)")
+        PHONAVO_THROW(QStringLiteral(
+                          "This key is already associated with an element of this collection (K%1)")
                           .arg(callId));
     auto call = std::make_shared<CCall>(m_store, m_popups);
     call->CallID = QString::number(callId);

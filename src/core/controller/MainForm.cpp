@@ -12,8 +12,7 @@
 #include "shell/settings/SettingsStore.h"
 
 MainForm::MainForm(Services services, QObject* parent)
-    : QObject(parent),
-      m_s(services),
+    : QObject(parent), m_s(services),
       m_warnings(std::make_unique<Warnings>(services.settings, services.dialogs, services.loc)),
       m_monitor(std::make_unique<LineMonitor>(*this)),
       m_pipeline(std::make_unique<CallPipeline>(*this))
@@ -135,7 +134,8 @@ bool MainForm::stopMonitoring()
 
 void MainForm::RefreshShowStatus()
 {
-    m_statusText = GetS(m_active ? QStringLiteral("waiting for calls") : QStringLiteral("not listening"));
+    m_statusText =
+        GetS(m_active ? QStringLiteral("waiting for calls") : QStringLiteral("not listening"));
     m_startStopCaption = GetS(m_active ? QStringLiteral("&Stop") : QStringLiteral("&Start"));
     emit statusChanged();
 }
@@ -224,7 +224,8 @@ bool MainForm::newMSN()
     entry->Name = GetS(QStringLiteral("(new)"));
     entry->Clients = QStringLiteral("*");
     entry->MSN = QStringLiteral("*");
-    if (!m_msnEditor || !m_msnEditor->EditMSN(*entry, m_options.flag(QStringLiteral("cbPhonavoServer"))))
+    if (!m_msnEditor ||
+        !m_msnEditor->EditMSN(*entry, m_options.flag(QStringLiteral("cbPhonavoServer"))))
         return false;
     m_msns.AddItem(entry);
     m_msns.Save(m_s.settings);
@@ -247,8 +248,9 @@ bool MainForm::deleteMSN(int position)
 {
     if (m_msns.Count() < 1 || !m_msns.Item(position))
         return false;
-    const int answer = m_s.dialogs.messageBox(GetS(QStringLiteral("Really DELETE this MSN from your list?")),
-                                              MsgStyle::YesNo | MsgStyle::Question, QString());
+    const int answer =
+        m_s.dialogs.messageBox(GetS(QStringLiteral("Really DELETE this MSN from your list?")),
+                               MsgStyle::YesNo | MsgStyle::Question, QString());
     if (answer != MsgResult::Yes)
         return false;
     m_msns.Remove(position);
@@ -279,11 +281,12 @@ CallPtr MainForm::OutgoingCallHandling(const QString& calledNumber, qint32 callI
 
 void MainForm::evtIncomingCall(qint32 callId, const QString& deviceName, const QString& callerId,
                                const QString& callerName, const QString& calledId,
-                               const QString& calledName, const QString& extra, const QString& picture)
+                               const QString& calledName, const QString& extra,
+                               const QString& picture)
 {
     trapErrors(m_s.errors, QStringLiteral("evtIncomingCall"), [&] {
-        m_pipeline->pluginIncomingCall(callId, deviceName, callerId, callerName, calledId, calledName,
-                                       extra, QString(), picture, false);
+        m_pipeline->pluginIncomingCall(callId, deviceName, callerId, callerName, calledId,
+                                       calledName, extra, QString(), picture, false);
     });
 }
 
@@ -293,14 +296,15 @@ void MainForm::evtOutgoingCall(qint32 callId, const QString& deviceName, const Q
                                const QString& calledExtra, const QString& picture)
 {
     trapErrors(m_s.errors, QStringLiteral("evtOutgoingCall"), [&] {
-        m_pipeline->pluginIncomingCall(callId, deviceName, callerId, callerName, calledId, calledName,
-                                       extra, calledExtra, picture, true);
+        m_pipeline->pluginIncomingCall(callId, deviceName, callerId, callerName, calledId,
+                                       calledName, extra, calledExtra, picture, true);
     });
 }
 
 void MainForm::evtCallAnswered(qint32 callId)
 {
-    trapErrors(m_s.errors, QStringLiteral("evtCallAnswered"), [&] { m_pipeline->pluginCallAnswered(callId); });
+    trapErrors(m_s.errors, QStringLiteral("evtCallAnswered"),
+               [&] { m_pipeline->pluginCallAnswered(callId); });
 }
 
 void MainForm::evtCallDisconnected(qint32 callId)

@@ -73,8 +73,7 @@ public:
     QString getTranslation(const QString& text, const QString& p1 = QString(),
                            const QString& p2 = QString(), const QString& p3 = QString(),
                            const QString& p4 = QString()) const;
-    template <typename... A>
-    QString GetS(const QString& text, const A&... args) const;
+    template <typename... A> QString GetS(const QString& text, const A&... args) const;
     void RaiseError(const QString& text, const std::optional<ErrorInfo>& error = std::nullopt,
                     bool apology = false);
     ErrorReporter& errors() const { return m_s.errors; }
@@ -142,9 +141,11 @@ public:
 
     // Call handling.
     void IncomingCall(const CallPtr& call);
-    CallPtr IncomingCallHandling(const QString& callerNumber, qint32 dbCallId, CallPtr call = nullptr);
+    CallPtr IncomingCallHandling(const QString& callerNumber, qint32 dbCallId,
+                                 CallPtr call = nullptr);
     bool OutgoingCall(const CallPtr& call);
-    CallPtr OutgoingCallHandling(const QString& calledNumber, qint32 callId, CallPtr call = nullptr);
+    CallPtr OutgoingCallHandling(const QString& calledNumber, qint32 callId,
+                                 CallPtr call = nullptr);
     void evtIncomingCall(qint32 callId, const QString& deviceName, const QString& callerId,
                          const QString& callerName, const QString& calledId,
                          const QString& calledName, const QString& extra, const QString& picture);
@@ -207,8 +208,7 @@ private:
     QString m_trayToolTip;
 };
 
-template <typename... A>
-QString MainForm::GetS(const QString& text, const A&... args) const
+template <typename... A> QString MainForm::GetS(const QString& text, const A&... args) const
 {
     return m_s.loc.GetS(text, args...);
 }

@@ -80,10 +80,9 @@ void MainOptions::setValue(const QString& control, const QVariant& value)
 void MainOptions::load(const SettingsStore& settings)
 {
     for (const Definition& d : definitions()) {
-        const QVariant raw = settings.GetSettingHKCU(QString::fromLatin1(d.subKey),
-                                                     QString::fromLatin1(d.valueName),
-                                                     d.scrambled ? QVariant(QString()) : d.defaultValue,
-                                                     d.scrambled);
+        const QVariant raw = settings.GetSettingHKCU(
+            QString::fromLatin1(d.subKey), QString::fromLatin1(d.valueName),
+            d.scrambled ? QVariant(QString()) : d.defaultValue, d.scrambled);
         setValue(QString::fromLatin1(d.control), convert(raw, d.defaultValue));
     }
 }

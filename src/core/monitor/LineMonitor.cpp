@@ -67,14 +67,17 @@ void LineMonitor::initTelephony()
         m_form.m_listedDevices.clear();
         TelephonyWrapper& tapi = m_form.telephony();
         qint32 count = 0;
-        const qint32 result = tapi.TapiLineInitEx(QString::fromLatin1(MainForm::kProductName),
-                                                  [this](const LineNotification& n) { onNotification(n); },
-                                                  count);
+        const qint32 result = tapi.TapiLineInitEx(
+            QString::fromLatin1(MainForm::kProductName),
+            [this](const LineNotification& n) { onNotification(n); }, count);
         if (result != LineResult::Ok)
-            PHONAVO_THROW(QStringLiteral("Telephony could not be initialised: %1").arg(lineResultText(result)));
-        m_form.m_devices.Add(CDevice::kPseudoDeviceId, QString::fromLatin1(CDevice::kPseudoDeviceName));
+            PHONAVO_THROW(QStringLiteral("Telephony could not be initialised: %1")
+                              .arg(lineResultText(result)));
+        m_form.m_devices.Add(CDevice::kPseudoDeviceId,
+                             QString::fromLatin1(CDevice::kPseudoDeviceName));
         for (qint32 n = 0; n < count; ++n) {
-            if (!(tapi.getMediaModes(n) & (LineMediaMode::InteractiveVoice | LineMediaMode::AutomatedVoice)))
+            if (!(tapi.getMediaModes(n) &
+                  (LineMediaMode::InteractiveVoice | LineMediaMode::AutomatedVoice)))
                 continue;
             const QString name = tapi.getDeviceName(n).trimmed();
             if (name.startsWith(QLatin1String("IPCONF")) || name.startsWith(QLatin1String("H323")))
@@ -98,12 +101,14 @@ void LineMonitor::openMonitoredLines()
             continue;
         trapErrors(m_form.errors(), kWhere + QStringLiteral(".openMonitoredLines"), [&] {
             if (m_form.logMode())
-                m_form.LogStr(m_form.GetS(QStringLiteral("Start listen to TAPI Device: %s"), device->DeviceName) +
+                m_form.LogStr(m_form.GetS(QStringLiteral("Start listen to TAPI Device: %s"),
+                                          device->DeviceName) +
                               QStringLiteral(" (ID: %1)").arg(device->lDeviceID));
-            const qint32 mediaMode = device->bIsDataModem ? LineMediaMode::DataModem
-                                                          : LineMediaMode::InteractiveVoice;
-            const qint32 privileges = device->bOwner ? (LinePrivilege::Owner | LinePrivilege::Monitor)
-                                                     : LinePrivilege::Monitor;
+            const qint32 mediaMode =
+                device->bIsDataModem ? LineMediaMode::DataModem : LineMediaMode::InteractiveVoice;
+            const qint32 privileges = device->bOwner
+                                          ? (LinePrivilege::Owner | LinePrivilege::Monitor)
+                                          : LinePrivilege::Monitor;
             const qint32 result = tapi.TapiLineOpen(device->lDeviceID, mediaMode, privileges);
             if (result != LineResult::Ok)
                 PHONAVO_THROW(QStringLiteral("Unable to open %1 (ID: %2): %3")
@@ -137,7 +142,8 @@ bool LineMonitor::stop()
         trapErrors(m_form.errors(), kWhere + QStringLiteral(".stopPlugins"),
                    [&] { plugins->stopConnectionPlugins(); });
     if (clients)
-        trapErrors(m_form.errors(), kWhere + QStringLiteral(".stopServer"), [&] { clients->stopServer(); });
+        trapErrors(m_form.errors(), kWhere + QStringLiteral(".stopServer"),
+                   [&] { clients->stopServer(); });
     m_form.m_active = false;
     return true;
 }
@@ -157,7 +163,8 @@ bool LineMonitor::start()
     PluginHost* plugins = m_form.pluginHost();
     const bool anyPlugin = plugins && plugins->anyConnectionPluginEnabled();
     if (m_form.m_devices.monitoredCount() == 0 && !anyPlugin) {
-        m_form.RaiseError(m_form.GetS(QStringLiteral("Please select at least one device to listen to")));
+        m_form.RaiseError(
+            m_form.GetS(QStringLiteral("Please select at least one device to listen to")));
         return false;
     }
     openMonitoredLines();
@@ -165,7 +172,8 @@ bool LineMonitor::start()
         trapErrors(m_form.errors(), kWhere + QStringLiteral(".startPlugins"),
                    [&] { plugins->startConnectionPlugins(); });
     if (clients && clients->serverEnabled())
-        trapErrors(m_form.errors(), kWhere + QStringLiteral(".startServer"), [&] { clients->startServer(); });
+        trapErrors(m_form.errors(), kWhere + QStringLiteral(".startServer"),
+                   [&] { clients->startServer(); });
     m_form.m_active = true;
     return true;
 }
@@ -192,11 +200,12 @@ void LineMonitor::onNotification(const LineNotification& n)
 QString LineMonitor::lineText(qint32 device, qint32 callHandle, int field, qint32 callId)
 {
     bool cut = false;
-    const QString text = sanitize(m_form.telephony().getCallRelevantInfos(device, callHandle, field),
-                                  kMaxNumberLength, &cut);
+    const QString text = sanitize(
+        m_form.telephony().getCallRelevantInfos(device, callHandle, field), kMaxNumberLength, &cut);
     if (cut)
         m_form.logCall(QString::number(callId),
-                       QStringLiteral("Line reported an overlong text, cut to %1 characters").arg(kMaxNumberLength));
+                       QStringLiteral("Line reported an overlong text, cut to %1 characters")
+                           .arg(kMaxNumberLength));
     return text;
 }
 
@@ -224,10 +233,11 @@ std::shared_ptr<CDevice> LineMonitor::deviceFor(qint32 deviceId)
 
 void LineMonitor::logAlreadyInQueue(qint32 callId, const CCall& found)
 {
-    m_form.logCall(QString::number(callId),
-                   m_form.GetS(QStringLiteral("Ignoring call: already in queue (%s -> %s on %s)"),
-                               QLatin1Char('[') + found.CallID + QStringLiteral("]: ") + found.CallerID(),
-                               found.CalledID(), ProgramLog::formatGeneralDate(found.CallStart)));
+    m_form.logCall(
+        QString::number(callId),
+        m_form.GetS(QStringLiteral("Ignoring call: already in queue (%s -> %s on %s)"),
+                    QLatin1Char('[') + found.CallID + QStringLiteral("]: ") + found.CallerID(),
+                    found.CalledID(), ProgramLog::formatGeneralDate(found.CallStart)));
 }
 
 void LineMonitor::onCallState(qint32 device, qint32 callHandle, qint32 state, qint32 callId)
@@ -236,8 +246,9 @@ void LineMonitor::onCallState(qint32 device, qint32 callHandle, qint32 state, qi
     const QString id = QString::number(callId);
     const QString deviceName = m_form.deviceDisplayName(device);
     if (m_form.traceOn())
-        m_form.logCall(id, m_form.GetS(QStringLiteral("%s is now: %s "), deviceName,
-                                       m_form.telephony().getStrFromValue(LineValueKind::CallState, state)));
+        m_form.logCall(
+            id, m_form.GetS(QStringLiteral("%s is now: %s "), deviceName,
+                            m_form.telephony().getStrFromValue(LineValueKind::CallState, state)));
     ColCalls& calls = m_form.m_calls;
     switch (state) {
     case LineCallState::Offering: {
@@ -315,7 +326,8 @@ void LineMonitor::onCallState(qint32 device, qint32 callHandle, qint32 state, qi
             c->setIsConnected(false);
             c->SaveCall();
             if (AddressBook* book = m_form.addressBook())
-                trapErrors(m_form.errors(), kWhere + QStringLiteral(".journal"), [&] { book->journalCall(*c); });
+                trapErrors(m_form.errors(), kWhere + QStringLiteral(".journal"),
+                           [&] { book->journalCall(*c); });
             if (PluginHost* plugins = m_form.pluginHost())
                 trapErrors(m_form.errors(), kWhere + QStringLiteral(".disconnected"),
                            [&] { plugins->raiseCallDisconnected(c->DBCallID); });
@@ -336,8 +348,8 @@ void LineMonitor::onCallState(qint32 device, qint32 callHandle, qint32 state, qi
     }
 }
 
-void LineMonitor::onCallerId(qint32 device, qint32 callHandle, qint32 callId, const QString& rawNumber,
-                             const QString& rawName)
+void LineMonitor::onCallerId(qint32 device, qint32 callHandle, qint32 callId,
+                             const QString& rawNumber, const QString& rawName)
 {
     const QString id = QString::number(callId);
     bool cut = false;
@@ -354,8 +366,8 @@ void LineMonitor::onCallerId(qint32 device, qint32 callHandle, qint32 callId, co
             logAlreadyInQueue(callId, *found);
             return;
         }
-        m_form.LogStr(QLatin1Char('[') + id + QStringLiteral("] not found (") + first + QStringLiteral(" / ") +
-                      second + QLatin1Char(')'));
+        m_form.LogStr(QLatin1Char('[') + id + QStringLiteral("] not found (") + first +
+                      QStringLiteral(" / ") + second + QLatin1Char(')'));
     }
     if (m_form.traceOn())
         m_form.LogStr(QLatin1Char('[') + id + QStringLiteral("] OnCallerID ") +
@@ -391,12 +403,14 @@ void LineMonitor::onCalledId(qint32 callId, const QString& rawNumber, const QStr
     const QString number = sanitize(rawNumber, kMaxNumberLength, &cut);
     const QString name = sanitize(rawName, kMaxNumberLength, &cut);
     if (m_form.traceOn())
-        m_form.LogStr(QLatin1Char('[') + QString::number(callId) + QStringLiteral("] OnCalledID ") + number +
-                      QLatin1Char(' ') + name);
+        m_form.LogStr(QLatin1Char('[') + QString::number(callId) + QStringLiteral("] OnCalledID ") +
+                      number + QLatin1Char(' ') + name);
     CallPtr c = m_form.m_calls.Item(callId);
     bool changed = false;
     if (!name.isEmpty()) {
-        c->CalledName = c->CalledName.isEmpty() ? name : c->CalledName + QLatin1Char('(') + name + QLatin1Char(')');
+        c->CalledName = c->CalledName.isEmpty()
+                            ? name
+                            : c->CalledName + QLatin1Char('(') + name + QLatin1Char(')');
         changed = true;
     }
     if (number != c->CalledID() && c->CalledID().isEmpty()) {

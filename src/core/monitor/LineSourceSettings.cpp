@@ -10,9 +10,9 @@ namespace LineSourceSettings {
 QStringList virtualLineNames(const SettingsStore& settings)
 {
     const QString key = QStringLiteral("Options\\VirtualLines");
-    const int count = qBound(0, settings.getInt(SettingsStore::Hive::CurrentUser, key,
-                                                 QStringLiteral("Count"), 2),
-                             kMaxVirtualLines);
+    const int count = qBound(
+        0, settings.getInt(SettingsStore::Hive::CurrentUser, key, QStringLiteral("Count"), 2),
+        kMaxVirtualLines);
     QStringList names;
     for (int i = 1; i <= count; ++i) {
         QString name = settings
@@ -33,7 +33,8 @@ using Hive = SettingsStore::Hive;
 QStringList sourceKeys(const SettingsStore& settings, const QString& kind)
 {
     const QStringList keys = settings.RegEnumKeys(
-        Hive::CurrentUser, SettingsStore::rootKey() + QStringLiteral("\\Options\\LineSources\\") + kind);
+        Hive::CurrentUser,
+        SettingsStore::rootKey() + QStringLiteral("\\Options\\LineSources\\") + kind);
     return keys.mid(1);
 }
 
@@ -55,7 +56,8 @@ int ms(const SettingsStore& s, const QString& key, const char* name, int def)
 
 } // namespace
 
-std::vector<std::unique_ptr<LineProvider>> createProviders(const SettingsStore& settings, const Logger& logger)
+std::vector<std::unique_ptr<LineProvider>> createProviders(const SettingsStore& settings,
+                                                           const Logger& logger)
 {
     std::vector<std::unique_ptr<LineProvider>> providers;
     providers.push_back(std::make_unique<VirtualLineProvider>(virtualLineNames(settings)));
@@ -64,12 +66,15 @@ std::vector<std::unique_ptr<LineProvider>> createProviders(const SettingsStore& 
     for (const QString& name : sourceKeys(settings, QStringLiteral("Routers"))) {
         const QString key = sub(QStringLiteral("Routers"), name);
         RouterConfig c;
-        c.label = settings.getString(Hive::CurrentUser, key, QStringLiteral("Label"), name).trimmed();
-        c.host = settings.getString(Hive::CurrentUser, key, QStringLiteral("Host"), QString()).trimmed();
+        c.label =
+            settings.getString(Hive::CurrentUser, key, QStringLiteral("Label"), name).trimmed();
+        c.host =
+            settings.getString(Hive::CurrentUser, key, QStringLiteral("Host"), QString()).trimmed();
         c.port = port(settings, key, 1012);
         c.enabled = settings.getBool(Hive::CurrentUser, key, QStringLiteral("Enabled"), true);
         c.reconnectMinMs = qMax(10, ms(settings, key, "ReconnectMinMs", c.reconnectMinMs));
-        c.reconnectMaxMs = qMax(c.reconnectMinMs, ms(settings, key, "ReconnectMaxMs", c.reconnectMaxMs));
+        c.reconnectMaxMs =
+            qMax(c.reconnectMinMs, ms(settings, key, "ReconnectMaxMs", c.reconnectMaxMs));
         c.readTimeoutMs = ms(settings, key, "ReadTimeoutMs", c.readTimeoutMs);
         if (c.label.isEmpty())
             c.label = name;
@@ -89,28 +94,35 @@ std::vector<std::unique_ptr<LineProvider>> createProviders(const SettingsStore& 
     for (const QString& name : sourceKeys(settings, QStringLiteral("Asterisk"))) {
         const QString key = sub(QStringLiteral("Asterisk"), name);
         AsteriskConfig c;
-        c.label = settings.getString(Hive::CurrentUser, key, QStringLiteral("Label"), name).trimmed();
-        c.host = settings.getString(Hive::CurrentUser, key, QStringLiteral("Host"), QString()).trimmed();
+        c.label =
+            settings.getString(Hive::CurrentUser, key, QStringLiteral("Label"), name).trimmed();
+        c.host =
+            settings.getString(Hive::CurrentUser, key, QStringLiteral("Host"), QString()).trimmed();
         c.port = port(settings, key, 5038);
-        c.user = settings.getString(Hive::CurrentUser, key, QStringLiteral("User"), QString()).trimmed();
-        c.secret = settings.GetSettingHKCU(key, QStringLiteral("Secret"), QString(), true).toString();
-        c.extensions = settings.getString(Hive::CurrentUser, key, QStringLiteral("Extensions"), QString())
-                           .split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        c.user =
+            settings.getString(Hive::CurrentUser, key, QStringLiteral("User"), QString()).trimmed();
+        c.secret =
+            settings.GetSettingHKCU(key, QStringLiteral("Secret"), QString(), true).toString();
+        c.extensions =
+            settings.getString(Hive::CurrentUser, key, QStringLiteral("Extensions"), QString())
+                .split(QLatin1Char(';'), Qt::SkipEmptyParts);
         for (QString& e : c.extensions)
             e = e.trimmed();
         c.extensions.removeAll(QString());
-        c.originateContext = settings.getString(Hive::CurrentUser, key, QStringLiteral("OriginateContext"),
-                                                c.originateContext);
+        c.originateContext = settings.getString(
+            Hive::CurrentUser, key, QStringLiteral("OriginateContext"), c.originateContext);
         c.enabled = settings.getBool(Hive::CurrentUser, key, QStringLiteral("Enabled"), true);
         c.reconnectMinMs = qMax(10, ms(settings, key, "ReconnectMinMs", c.reconnectMinMs));
-        c.reconnectMaxMs = qMax(c.reconnectMinMs, ms(settings, key, "ReconnectMaxMs", c.reconnectMaxMs));
+        c.reconnectMaxMs =
+            qMax(c.reconnectMinMs, ms(settings, key, "ReconnectMaxMs", c.reconnectMaxMs));
         if (c.label.isEmpty())
             c.label = name;
         if (!c.enabled)
             continue;
         if (c.host.isEmpty() || c.extensions.isEmpty()) {
             if (logger)
-                logger(QStringLiteral("Asterisk %1: Host or Extensions missing, skipped").arg(name));
+                logger(
+                    QStringLiteral("Asterisk %1: Host or Extensions missing, skipped").arg(name));
             continue;
         }
         auto pbx = std::make_unique<AsteriskProvider>(c);

@@ -27,8 +27,9 @@ CallPipeline::CallDevice CallPipeline::deviceOf(CCall& call, bool forIncoming)
             result.device = *listed;
         else
             result.device.DeviceName = m_form.deviceDisplayName(call.lDeviceID);
-        result.canReject = (m_form.telephony().getActiveCallFeatures(call.lDeviceID, call.CallID.toInt()) &
-                            LineCallFeature::Answer) != 0;
+        result.canReject =
+            (m_form.telephony().getActiveCallFeatures(call.lDeviceID, call.CallID.toInt()) &
+             LineCallFeature::Answer) != 0;
     } else if (PluginHost* plugins = m_form.pluginHost()) {
         result.device.DeviceName = plugins->connectionPluginName(call.lDeviceID);
         result.canReject = plugins->canRejectCalls(call.lDeviceID);
@@ -41,8 +42,9 @@ CallPipeline::CallDevice CallPipeline::deviceOf(CCall& call, bool forIncoming)
 
 void CallPipeline::writeLastCall()
 {
-    m_form.settings().SaveSettingHKCU(QString(), QStringLiteral("LastCall"),
-                                      Clock::instance().now().toString(QStringLiteral("yyyyMMddHHmmss")));
+    m_form.settings().SaveSettingHKCU(
+        QString(), QStringLiteral("LastCall"),
+        Clock::instance().now().toString(QStringLiteral("yyyyMMddHHmmss")));
 }
 
 void CallPipeline::IncomingCall(const CallPtr& callIn)
@@ -66,8 +68,8 @@ void CallPipeline::IncomingCall(const CallPtr& callIn)
         caller = dev.device.rewriteCaller(caller);
     });
     if (dev.device.callerTooShort(caller)) {
-        m_form.logCall(id, m_form.GetS(QStringLiteral("Ignoring call: too short (%s <- %s)"), caller,
-                                       QString::number(dev.device.iCallerIDMinLength)));
+        m_form.logCall(id, m_form.GetS(QStringLiteral("Ignoring call: too short (%s <- %s)"),
+                                       caller, QString::number(dev.device.iCallerIDMinLength)));
         return;
     }
     step(where, [&] {
@@ -89,10 +91,12 @@ void CallPipeline::IncomingCall(const CallPtr& callIn)
     });
     const QString filter = m_form.options().text(QStringLiteral("txtAcceptedNumber"));
     if (!filter.isEmpty() &&
-        !QString(QLatin1Char(';') + filter + QLatin1Char(';')).contains(QString(QLatin1Char(';') + called + QLatin1Char(';')))) {
-        m_form.logCall(id, m_form.GetS(QStringLiteral("Call from: %s. Callee: %s not accepted by filter"),
-                                       m_form.FormatPartyName(caller, c->CallerName),
-                                       m_form.FormatPartyName(called, c->CalledName)));
+        !QString(QLatin1Char(';') + filter + QLatin1Char(';'))
+             .contains(QString(QLatin1Char(';') + called + QLatin1Char(';')))) {
+        m_form.logCall(
+            id, m_form.GetS(QStringLiteral("Call from: %s. Callee: %s not accepted by filter"),
+                            m_form.FormatPartyName(caller, c->CallerName),
+                            m_form.FormatPartyName(called, c->CalledName)));
         return;
     }
     m_form.logCall(id, m_form.GetS(QStringLiteral("Incoming call from: %s. Callee: %s"),
@@ -115,11 +119,13 @@ void CallPipeline::IncomingCall(const CallPtr& callIn)
         step(where, [&] {
             const QString offered = plugins->notifyIncomingCall(*c);
             if (!offered.isEmpty())
-                actions += offered.startsWith(QLatin1Char('|')) ? offered : QLatin1Char('|') + offered;
+                actions +=
+                    offered.startsWith(QLatin1Char('|')) ? offered : QLatin1Char('|') + offered;
         });
     step(where, [&] {
         if (!dev.device.SoundFile.isEmpty() && QFileInfo::exists(dev.device.SoundFile)) {
-            const QString result = m_form.sound().play(dev.device.SoundFile, QStringLiteral("sound"));
+            const QString result =
+                m_form.sound().play(dev.device.SoundFile, QStringLiteral("sound"));
             if (result != QLatin1String("Success") && m_form.traceOn())
                 m_form.logCall(id, QStringLiteral("Ring sound not played: ") + result);
         }
@@ -245,10 +251,11 @@ CallPtr CallPipeline::OutgoingCallHandling(const QString& calledNumber, qint32 c
     return c;
 }
 
-void CallPipeline::pluginIncomingCall(qint32 callId, const QString& deviceName, const QString& callerId,
-                                      const QString& callerName, const QString& calledId,
-                                      const QString& calledName, const QString& extra,
-                                      const QString& calledExtra, const QString& picture, bool outgoing)
+void CallPipeline::pluginIncomingCall(qint32 callId, const QString& deviceName,
+                                      const QString& callerId, const QString& callerName,
+                                      const QString& calledId, const QString& calledName,
+                                      const QString& extra, const QString& calledExtra,
+                                      const QString& picture, bool outgoing)
 {
     ColCalls& calls = m_form.colCalls();
     CallPtr c = calls.Item(callId);
@@ -269,7 +276,8 @@ void CallPipeline::pluginIncomingCall(qint32 callId, const QString& deviceName, 
     if (outgoing)
         c->CalledExtra = calledExtra;
     PluginHost* plugins = m_form.pluginHost();
-    c->lDeviceID = plugins ? plugins->connectionPluginDeviceId(deviceName) : MainForm::kFirstPluginDeviceId;
+    c->lDeviceID =
+        plugins ? plugins->connectionPluginDeviceId(deviceName) : MainForm::kFirstPluginDeviceId;
     c->SaveCall();
     if (outgoing)
         m_form.OutgoingCall(c);
@@ -304,7 +312,8 @@ void CallPipeline::pluginCallDisconnected(qint32 callId)
     c->setIsConnected(false);
     c->SaveCall();
     if (PluginHost* plugins = m_form.pluginHost())
-        step(QStringLiteral("CallDisconnected"), [&] { plugins->raiseCallDisconnected(c->DBCallID); });
+        step(QStringLiteral("CallDisconnected"),
+             [&] { plugins->raiseCallDisconnected(c->DBCallID); });
     if (m_form.options().flag(QStringLiteral("cbHideNotificationOnEndOfCall")))
         c->HideNotification();
     if (ClientNotifier* clients = m_form.clientNotifier())
@@ -337,9 +346,8 @@ void CallPipeline::RaiseNotificationAction(const QString& caption)
             tapi->TapiLineAnswer(device, callId);
             // Answer and hang up at once; the pauses let the line settle between.
             QTimer::singleShot(kRejectStepMs, &m_form, [form = &m_form, tapi, device, callId] {
-                QTimer::singleShot(kRejectStepMs, form, [tapi, device, callId] {
-                    tapi->TapiLineDrop(device, callId);
-                });
+                QTimer::singleShot(kRejectStepMs, form,
+                                   [tapi, device, callId] { tapi->TapiLineDrop(device, callId); });
             });
         } else if (PluginHost* plugins = m_form.pluginHost()) {
             if (plugins->canRejectCalls(c->lDeviceID)) {

@@ -76,7 +76,8 @@ void ControlChannelServer::onReadyRead(QLocalSocket* socket)
     }
     const ControlProtocol::Reply result = m_handler(*args);
     if (!result.ok && m_logger)
-        m_logger(QStringLiteral("Control channel: %1: %2").arg(args->join(QLatin1Char(' ')), result.error));
+        m_logger(QStringLiteral("Control channel: %1: %2")
+                     .arg(args->join(QLatin1Char(' ')), result.error));
     reply(socket, result);
 }
 

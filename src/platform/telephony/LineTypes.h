@@ -8,7 +8,8 @@
 // Values of the telephony world as the line monitor sees them. The numbers are
 // those of the Telephony API, which every line source maps onto.
 namespace LineCallState {
-enum : qint32 {
+enum : qint32
+{
     Idle = 0x1,
     Offering = 0x2,
     Accepted = 0x4,
@@ -29,7 +30,8 @@ enum : qint32 {
 }
 
 namespace LineMediaMode {
-enum : qint32 {
+enum : qint32
+{
     Unknown = 0x2,
     InteractiveVoice = 0x4,
     AutomatedVoice = 0x8,
@@ -38,7 +40,8 @@ enum : qint32 {
 }
 
 namespace LinePrivilege {
-enum : qint32 {
+enum : qint32
+{
     None = 0x1,
     Monitor = 0x2,
     Owner = 0x4,
@@ -46,7 +49,8 @@ enum : qint32 {
 }
 
 namespace LineCallFeature {
-enum : qint32 {
+enum : qint32
+{
     Accept = 0x1,
     Answer = 0x4,
     Dial = 0x40,
@@ -55,13 +59,15 @@ enum : qint32 {
 }
 
 namespace LineDeviceFeature {
-enum : qint32 {
+enum : qint32
+{
     CanDial = 0x8,
 };
 }
 
 namespace LineCallOrigin {
-enum : qint32 {
+enum : qint32
+{
     Outbound = 0x1,
     Internal = 0x2,
     External = 0x4,
@@ -72,7 +78,8 @@ enum : qint32 {
 
 // Field numbers of getCallRelevantInfos.
 namespace CallInfoField {
-enum : int {
+enum : int
+{
     CallState = 1,
     CallerId = 2,
     ConnectedId = 3,
@@ -100,7 +107,8 @@ enum : int {
 
 // Kinds of getStrFromValue.
 namespace LineValueKind {
-enum : int {
+enum : int
+{
     CallState = 1,
     CallOrigin = 2,
     CallReason = 3,
@@ -113,7 +121,12 @@ enum : int {
 // callback argument they stand for.
 struct LineNotification
 {
-    enum Kind : int { CallState = 1, CallerId = 2, CalledId = 3 };
+    enum Kind : int
+    {
+        CallState = 1,
+        CallerId = 2,
+        CalledId = 3
+    };
 
     int kind = CallState;
     qint32 device = 0;      // 1st
@@ -131,7 +144,8 @@ using LineCallback = std::function<void(const LineNotification&)>;
 
 // Return codes of the line operations.
 namespace LineResult {
-enum : qint32 {
+enum : qint32
+{
     Ok = 0,
     BadDeviceId = -2,
     NotOpen = -3,

@@ -48,8 +48,7 @@ public:
     LineProvider* providerOf(qint32 device, int* localDevice = nullptr) const;
     // The wrapper's number of a provider's device, or -1.
     qint32 globalDevice(const LineProvider* provider, int localDevice) const;
-    template <typename P>
-    P* findProvider() const
+    template <typename P> P* findProvider() const
     {
         for (const auto& p : m_providers)
             if (auto* typed = qobject_cast<P*>(p.get()))

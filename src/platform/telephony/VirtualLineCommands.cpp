@@ -7,12 +7,11 @@ using ControlProtocol::Reply;
 
 namespace {
 
-const QStringList kStateNames = {QStringLiteral("idle"),      QStringLiteral("offering"),
-                                 QStringLiteral("accepted"),  QStringLiteral("dialtone"),
-                                 QStringLiteral("dialing"),   QStringLiteral("ringback"),
-                                 QStringLiteral("busy"),      QStringLiteral("specialinfo"),
-                                 QStringLiteral("connected"), QStringLiteral("proceeding"),
-                                 QStringLiteral("onhold")};
+const QStringList kStateNames = {
+    QStringLiteral("idle"),       QStringLiteral("offering"),    QStringLiteral("accepted"),
+    QStringLiteral("dialtone"),   QStringLiteral("dialing"),     QStringLiteral("ringback"),
+    QStringLiteral("busy"),       QStringLiteral("specialinfo"), QStringLiteral("connected"),
+    QStringLiteral("proceeding"), QStringLiteral("onhold")};
 
 } // namespace
 
@@ -60,8 +59,8 @@ Reply VirtualLineCommands::execute(const QStringList& args)
     return Reply::failure(QStringLiteral("unknown command \"%1\"").arg(args.first()));
 }
 
-std::optional<VirtualLineCommands::Target>
-VirtualLineCommands::resolveDevice(const QString& text, QString* error) const
+std::optional<VirtualLineCommands::Target> VirtualLineCommands::resolveDevice(const QString& text,
+                                                                              QString* error) const
 {
     bool numeric = false;
     qint32 device = text.trimmed().toInt(&numeric);
@@ -75,8 +74,9 @@ VirtualLineCommands::resolveDevice(const QString& text, QString* error) const
     int local = -1;
     auto* provider = qobject_cast<VirtualLineProvider*>(m_hub.providerOf(device, &local));
     if (!provider) {
-        *error = m_hub.providerOf(device) ? QStringLiteral("device %1 is not a virtual line").arg(device)
-                                          : QStringLiteral("no line device %1").arg(device);
+        *error = m_hub.providerOf(device)
+                     ? QStringLiteral("device %1 is not a virtual line").arg(device)
+                     : QStringLiteral("no line device %1").arg(device);
         return std::nullopt;
     }
     return Target{provider, local};
@@ -133,9 +133,9 @@ Reply VirtualLineCommands::calls() const
         std::sort(ids.begin(), ids.end());
         for (qint32 id : ids) {
             const qint32 device = m_hub.globalDevice(provider, provider->deviceOfCall(id));
-            const qint32 state = provider->callInfo(provider->deviceOfCall(id), id,
-                                                    CallInfoField::CallState)
-                                     .toInt();
+            const qint32 state =
+                provider->callInfo(provider->deviceOfCall(id), id, CallInfoField::CallState)
+                    .toInt();
             lines << QStringLiteral("%1\t%2\t%3")
                          .arg(id)
                          .arg(device)

@@ -2,8 +2,7 @@
 
 VirtualLineProvider::VirtualLineProvider(QStringList deviceNames, QObject* parent)
     : LineProvider(parent), m_names(std::move(deviceNames))
-{
-}
+{}
 
 void VirtualLineProvider::start(NotifyFn notify, CallIdFn newCallId)
 {
@@ -121,7 +120,8 @@ Result<qint32> VirtualLineProvider::ring(int device, const QString& caller, cons
     call.fields[CallInfoField::CallerId] = caller;
     call.fields[CallInfoField::CallerIdName] = callerName;
     call.fields[CallInfoField::CalledId] = called;
-    call.fields[CallInfoField::CallOrigin] = QString::number(LineCallOrigin::External | LineCallOrigin::Inbound);
+    call.fields[CallInfoField::CallOrigin] =
+        QString::number(LineCallOrigin::External | LineCallOrigin::Inbound);
     call.fields[CallInfoField::CallId] = QString::number(callId);
     call.fields[CallInfoField::CallPrivilege] = QString::number(LinePrivilege::Owner);
     m_calls.insert(callId, call);

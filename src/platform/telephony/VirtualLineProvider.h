@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LineProvider.h"
 #include "../Result.h"
+#include "LineProvider.h"
 
 #include <QHash>
 #include <QMap>

@@ -53,7 +53,8 @@ void ColMSNs::Load(const SettingsStore& settings)
         const QString sub = QLatin1String(kSettingsKey) + QLatin1Char('\\') + names[i];
         MSNPtr entry = Add(names[i]);
         entry->MSN = settings.GetSettingHKCU(sub, QStringLiteral("MSN"), QString()).toString();
-        entry->Clients = settings.GetSettingHKCU(sub, QStringLiteral("Clients"), QString()).toString();
+        entry->Clients =
+            settings.GetSettingHKCU(sub, QStringLiteral("Clients"), QString()).toString();
     }
 }
 

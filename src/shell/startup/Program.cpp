@@ -18,7 +18,9 @@
 #include <QFileInfo>
 #include <QSysInfo>
 
-Program::Program(FrontEnd frontEnd, QObject* parent) : QObject(parent), m_frontEnd(std::move(frontEnd)) {}
+Program::Program(FrontEnd frontEnd, QObject* parent)
+    : QObject(parent), m_frontEnd(std::move(frontEnd))
+{}
 
 Program::~Program()
 {
@@ -34,7 +36,10 @@ QString Program::systemName()
 
 QString Program::versionText()
 {
-    return QStringLiteral("%1.%2.%3").arg(PHONAVO_VERSION_MAJOR).arg(PHONAVO_VERSION_MINOR).arg(PHONAVO_VERSION_PATCH);
+    return QStringLiteral("%1.%2.%3")
+        .arg(PHONAVO_VERSION_MAJOR)
+        .arg(PHONAVO_VERSION_MINOR)
+        .arg(PHONAVO_VERSION_PATCH);
 }
 
 QString Program::commandLine() const
@@ -48,11 +53,14 @@ QString Program::commandLine() const
 
 int Program::start()
 {
-    m_settings = std::make_unique<SettingsStore>(AppPaths::userHivePath(), AppPaths::machineHivePath());
+    m_settings =
+        std::make_unique<SettingsStore>(AppPaths::userHivePath(), AppPaths::machineHivePath());
     m_log = std::make_unique<ProgramLog>(AppPaths::logFilePath());
     m_log->setEchoToStdout(m_frontEnd.headless);
-    m_log->setDebugFlag(m_settings->getInt(SettingsStore::Hive::LocalMachine, QString(), QStringLiteral("Debug"), 0) == 1);
-    m_log->setLogFlag(m_settings->getInt(SettingsStore::Hive::LocalMachine, QString(), QStringLiteral("Log"), 0) == 1);
+    m_log->setDebugFlag(m_settings->getInt(SettingsStore::Hive::LocalMachine, QString(),
+                                           QStringLiteral("Debug"), 0) == 1);
+    m_log->setLogFlag(m_settings->getInt(SettingsStore::Hive::LocalMachine, QString(),
+                                         QStringLiteral("Log"), 0) == 1);
     m_log->deleteLogFile();
     writeLogHeader();
 
@@ -61,7 +69,8 @@ int Program::start()
         m_dialogs = m_frontEnd.dialogs;
     } else {
         ProgramLog* log = m_log.get();
-        m_ownDialogs = std::make_unique<ScriptedDialogs>([log](const QString& line) { log->DoLogStr(line); });
+        m_ownDialogs =
+            std::make_unique<ScriptedDialogs>([log](const QString& line) { log->DoLogStr(line); });
         m_dialogs = m_ownDialogs.get();
     }
     if (m_frontEnd.sound) {
@@ -75,7 +84,8 @@ int Program::start()
     SettingsStore* settings = m_settings.get();
     ProgramLog* log = m_log.get();
     m_hub = std::make_unique<TelephonyHub>([settings, log] {
-        return LineSourceSettings::createProviders(*settings, [log](const QString& line) { log->DoLogStr(line); });
+        return LineSourceSettings::createProviders(
+            *settings, [log](const QString& line) { log->DoLogStr(line); });
     });
     loadMainForm();
     return 0;
@@ -84,13 +94,16 @@ int Program::start()
 void Program::writeLogHeader()
 {
     const QStringList header = {
-        QStringLiteral("Program started: ") + ProgramLog::formatGeneralDate(Clock::instance().now()),
+        QStringLiteral("Program started: ") +
+            ProgramLog::formatGeneralDate(Clock::instance().now()),
         QStringLiteral("Command: ") + commandLine(),
         QStringLiteral("Windows: ") + systemName(),
         QStringLiteral("Version: ") + versionText() + QStringLiteral(" (InstalledVersion: ") +
-            m_settings->getString(SettingsStore::Hive::LocalMachine, QString(), QStringLiteral("InstalledVersion"), QString()) +
+            m_settings->getString(SettingsStore::Hive::LocalMachine, QString(),
+                                  QStringLiteral("InstalledVersion"), QString()) +
             QLatin1Char(')'),
-        QStringLiteral("Debug-Mode: ") + (m_log->debugFlag() ? QStringLiteral("ON") : QStringLiteral("OFF")),
+        QStringLiteral("Debug-Mode: ") +
+            (m_log->debugFlag() ? QStringLiteral("ON") : QStringLiteral("OFF")),
     };
     for (const QString& line : header)
         m_log->writeFileOnly(line);
@@ -103,7 +116,8 @@ void Program::writeLogHeader()
 
 void Program::loadMainForm()
 {
-    MainForm::Services services{*m_settings, *m_loc, *m_log, *m_dialogs, *m_errors, *m_hub, *m_sound};
+    MainForm::Services services{*m_settings, *m_loc, *m_log,  *m_dialogs,
+                                *m_errors,   *m_hub, *m_sound};
     m_form = std::make_unique<MainForm>(services);
     m_errors->setMainWindowLoaded(true);
     for (const QString& problem : m_settings->loadProblems())
@@ -111,7 +125,9 @@ void Program::loadMainForm()
 
     m_form->initTelephony();
     for (qint32 device : m_form->listedDevices())
-        m_form->LogStr(QStringLiteral("Line device %1: %2").arg(device).arg(m_form->deviceDisplayName(device)));
+        m_form->LogStr(QStringLiteral("Line device %1: %2")
+                           .arg(device)
+                           .arg(m_form->deviceDisplayName(device)));
     m_form->loadOptions();
     m_form->loadMSNs();
     startControlChannel();
@@ -131,7 +147,8 @@ void Program::startControlChannel()
     if (m_control->listen(path))
         m_form->LogStr(QStringLiteral("Control channel: ") + path);
     else
-        m_form->RaiseError(QStringLiteral("Control channel not available at %1: %2").arg(path, m_control->errorString()));
+        m_form->RaiseError(QStringLiteral("Control channel not available at %1: %2")
+                               .arg(path, m_control->errorString()));
 }
 
 void Program::shutdown()

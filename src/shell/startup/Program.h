@@ -25,7 +25,7 @@ public:
     struct FrontEnd
     {
         bool headless = true;
-        QStringList arguments; // the command line after the program name
+        QStringList arguments;            // the command line after the program name
         DialogService* dialogs = nullptr; // nullptr: answered with defaults and logged
         SoundPlayer* sound = nullptr;     // nullptr: silent
     };
