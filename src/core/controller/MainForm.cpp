@@ -9,6 +9,7 @@
 #include "platform/telephony/TelephonyWrapper.h"
 #include "shell/dialogs/DialogService.h"
 #include "shell/dialogs/Warnings.h"
+#include "shell/settings/SettingsBackup.h"
 #include "shell/settings/SettingsStore.h"
 
 MainForm::MainForm(Services services, QObject* parent)
@@ -92,6 +93,37 @@ void MainForm::SaveSettings()
                                  logMode() ? QStringLiteral("1") : QStringLiteral("0"));
     for (const DevicePtr& device : m_devices.NewEnum())
         device->Save(m_s.settings);
+}
+
+bool MainForm::backupSettingsTo(const QString& filePath)
+{
+    if (filePath.isEmpty())
+        return false;
+    m_s.settings.flush();
+    const auto written = SettingsBackup::exportAll(m_s.settings, filePath);
+    if (!written) {
+        RaiseError(written.error());
+        return false;
+    }
+    m_s.dialogs.messageBox(
+        GetS(QStringLiteral("All Settings saved.{\\r}To restore the settings on this computer or "
+                            "another{\\r}machine just double-click the saved file.")),
+        MsgStyle::Information, QString());
+    return true;
+}
+
+bool MainForm::mnuResetWarnings()
+{
+    const int answer = m_s.dialogs.messageBox(
+        GetS(QStringLiteral(
+            "This will reset all \"Do not ask again\" checkboxes from the warning dialogs in "
+            "Phonavo so that all message boxes are shown again")),
+        MsgStyle::YesNo | MsgStyle::Question, QString());
+    if (answer != MsgResult::Yes)
+        return false;
+    m_s.settings.deleteKeyTree(SettingsStore::Hive::CurrentUser,
+                               SettingsStore::rootKey() + QStringLiteral("\\Warnings"));
+    return true;
 }
 
 void MainForm::initTelephony()

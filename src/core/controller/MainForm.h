@@ -107,6 +107,9 @@ public:
     // Settings of the main window.
     void loadOptions();
     void SaveSettings();
+    // mnuBackupSettings once the user chose a file; mnuResetWarnings.
+    bool backupSettingsTo(const QString& filePath);
+    bool mnuResetWarnings();
     bool isLoaded() const { return m_loaded; }
     void setLoaded(bool loaded) { m_loaded = loaded; }
 
