@@ -81,7 +81,13 @@ class RecordingPopups : public CallPopupFactory
 {
 public:
     QStringList shown;
-    CallPopup* createPopup() override { return new RecordingPopup(&shown); }
+    QObject owner; // popups still open when the test ends go with it
+    CallPopup* createPopup() override
+    {
+        auto* popup = new RecordingPopup(&shown);
+        popup->setParent(&owner);
+        return popup;
+    }
 };
 
 class RecordingSound : public SoundPlayer
