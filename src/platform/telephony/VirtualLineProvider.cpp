@@ -6,16 +6,14 @@ VirtualLineProvider::VirtualLineProvider(QStringList deviceNames, QObject* paren
 
 void VirtualLineProvider::start(NotifyFn notify, CallIdFn newCallId)
 {
-    m_notify = std::move(notify);
+    m_calls.setNotify(std::move(notify));
     m_newCallId = std::move(newCallId);
 }
 
 void VirtualLineProvider::stop()
 {
-    m_notify = nullptr;
+    m_calls.setNotify(nullptr);
     m_calls.clear();
-    m_ended.clear();
-    m_endedOrder.clear();
 }
 
 QString VirtualLineProvider::deviceName(int device) const
@@ -45,13 +43,7 @@ void VirtualLineProvider::close(int device)
 
 QString VirtualLineProvider::callInfo(int device, qint32 callHandle, int field) const
 {
-    auto it = m_calls.constFind(callHandle);
-    if (it == m_calls.constEnd()) {
-        it = m_ended.constFind(callHandle);
-        if (it == m_ended.constEnd())
-            return QString();
-    }
-    return it->device == device ? it->fields.value(field) : QString();
+    return m_calls.field(device, callHandle, field);
 }
 
 qint32 VirtualLineProvider::answer(int device, qint32 callId)
@@ -79,10 +71,10 @@ qint32 VirtualLineProvider::dial(int device, const QString& number)
 
 qint32 VirtualLineProvider::activeCallFeatures(int device, qint32 callId) const
 {
-    const auto it = m_calls.constFind(callId);
-    if (it == m_calls.constEnd() || it->device != device)
+    const LineCallTable::Call* call = m_calls.live(callId);
+    if (!call || call->device != device)
         return 0;
-    return featuresFor(it->state);
+    return featuresFor(call->state);
 }
 
 qint32 VirtualLineProvider::advancedFeatures(int device) const
@@ -92,8 +84,8 @@ qint32 VirtualLineProvider::advancedFeatures(int device) const
 
 int VirtualLineProvider::deviceOfCall(qint32 callId) const
 {
-    const auto it = m_calls.constFind(callId);
-    return it == m_calls.constEnd() ? -1 : it->device;
+    const LineCallTable::Call* call = m_calls.live(callId);
+    return call ? call->device : -1;
 }
 
 Result<bool> VirtualLineProvider::checkNumber(const QString& number) const
@@ -115,16 +107,13 @@ Result<qint32> VirtualLineProvider::ring(int device, const QString& caller, cons
     if (!m_newCallId)
         return Result<qint32>::fail(QStringLiteral("telephony is not initialised"));
     const qint32 callId = m_newCallId();
-    VirtualCall call;
-    call.device = device;
-    call.fields[CallInfoField::CallerId] = caller;
-    call.fields[CallInfoField::CallerIdName] = callerName;
-    call.fields[CallInfoField::CalledId] = called;
-    call.fields[CallInfoField::CallOrigin] =
-        QString::number(LineCallOrigin::External | LineCallOrigin::Inbound);
-    call.fields[CallInfoField::CallId] = QString::number(callId);
-    call.fields[CallInfoField::CallPrivilege] = QString::number(LinePrivilege::Owner);
-    m_calls.insert(callId, call);
+    m_calls.add(callId, device,
+                {{CallInfoField::CallerId, caller},
+                 {CallInfoField::CallerIdName, callerName},
+                 {CallInfoField::CalledId, called},
+                 {CallInfoField::CallOrigin,
+                  QString::number(LineCallOrigin::External | LineCallOrigin::Inbound)},
+                 {CallInfoField::CallPrivilege, QString::number(LinePrivilege::Owner)}});
     changeState(callId, LineCallState::Offering);
     return Result<qint32>::ok(callId);
 }
@@ -140,13 +129,10 @@ Result<qint32> VirtualLineProvider::dialOut(int device, const QString& number)
     if (!m_newCallId)
         return Result<qint32>::fail(QStringLiteral("telephony is not initialised"));
     const qint32 callId = m_newCallId();
-    VirtualCall call;
-    call.device = device;
-    call.fields[CallInfoField::CalledId] = number.trimmed();
-    call.fields[CallInfoField::CallOrigin] = QString::number(LineCallOrigin::Outbound);
-    call.fields[CallInfoField::CallId] = QString::number(callId);
-    call.fields[CallInfoField::CallPrivilege] = QString::number(LinePrivilege::Owner);
-    m_calls.insert(callId, call);
+    m_calls.add(callId, device,
+                {{CallInfoField::CalledId, number.trimmed()},
+                 {CallInfoField::CallOrigin, QString::number(LineCallOrigin::Outbound)},
+                 {CallInfoField::CallPrivilege, QString::number(LinePrivilege::Owner)}});
     changeState(callId, LineCallState::Dialing);
     changeState(callId, LineCallState::Ringback);
     return Result<qint32>::ok(callId);
@@ -155,38 +141,37 @@ Result<qint32> VirtualLineProvider::dialOut(int device, const QString& number)
 Result<bool> VirtualLineProvider::setCallerId(qint32 callId, const QString& number,
                                               const QString& name)
 {
-    if (!m_calls.contains(callId))
+    if (!hasCall(callId))
         return Result<bool>::fail(QStringLiteral("no call %1").arg(callId));
     for (const QString* text : {&number, &name})
         if (auto check = checkNumber(*text); !check)
             return check;
-    auto& call = m_calls[callId];
-    call.fields[CallInfoField::CallerId] = number;
+    m_calls.setField(callId, CallInfoField::CallerId, number);
     if (!name.isEmpty())
-        call.fields[CallInfoField::CallerIdName] = name;
-    notifyIdentity(callId, LineNotification::CallerId, number, name);
+        m_calls.setField(callId, CallInfoField::CallerIdName, name);
+    m_calls.notifyIdentity(callId, LineNotification::CallerId, number, name);
     return Result<bool>::ok(true);
 }
 
 Result<bool> VirtualLineProvider::setCalledId(qint32 callId, const QString& number,
                                               const QString& name)
 {
-    if (!m_calls.contains(callId))
+    if (!hasCall(callId))
         return Result<bool>::fail(QStringLiteral("no call %1").arg(callId));
     for (const QString* text : {&number, &name})
         if (auto check = checkNumber(*text); !check)
             return check;
-    m_calls[callId].fields[CallInfoField::CalledId] = number;
-    notifyIdentity(callId, LineNotification::CalledId, number, name);
+    m_calls.setField(callId, CallInfoField::CalledId, number);
+    m_calls.notifyIdentity(callId, LineNotification::CalledId, number, name);
     return Result<bool>::ok(true);
 }
 
 Result<bool> VirtualLineProvider::answerCall(qint32 callId)
 {
-    const auto it = m_calls.constFind(callId);
-    if (it == m_calls.constEnd())
+    const LineCallTable::Call* call = m_calls.live(callId);
+    if (!call)
         return Result<bool>::fail(QStringLiteral("no call %1").arg(callId));
-    if (it->state == LineCallState::Connected)
+    if (call->state == LineCallState::Connected)
         return Result<bool>::fail(QStringLiteral("call %1 is already connected").arg(callId));
     changeState(callId, LineCallState::Connected);
     return Result<bool>::ok(true);
@@ -194,7 +179,7 @@ Result<bool> VirtualLineProvider::answerCall(qint32 callId)
 
 Result<bool> VirtualLineProvider::hangup(qint32 callId)
 {
-    if (!m_calls.contains(callId))
+    if (!hasCall(callId))
         return Result<bool>::fail(QStringLiteral("no call %1").arg(callId));
     changeState(callId, LineCallState::Idle);
     return Result<bool>::ok(true);
@@ -202,7 +187,7 @@ Result<bool> VirtualLineProvider::hangup(qint32 callId)
 
 Result<bool> VirtualLineProvider::setState(qint32 callId, qint32 state)
 {
-    if (!m_calls.contains(callId))
+    if (!hasCall(callId))
         return Result<bool>::fail(QStringLiteral("no call %1").arg(callId));
     if (state <= 0)
         return Result<bool>::fail(QStringLiteral("%1 is not a call state").arg(state));
@@ -225,42 +210,5 @@ qint32 VirtualLineProvider::featuresFor(qint32 state)
 
 void VirtualLineProvider::changeState(qint32 callId, qint32 state)
 {
-    auto it = m_calls.find(callId);
-    if (it == m_calls.end())
-        return;
-    it->state = state;
-    it->fields[CallInfoField::CallState] = QString::number(state);
-    it->fields[CallInfoField::CallFeatures] = QString::number(featuresFor(state));
-    LineNotification n;
-    n.kind = LineNotification::CallState;
-    n.device = it->device;
-    n.callHandle = callId;
-    n.state = state;
-    n.callId = callId;
-    if (state == LineCallState::Idle) {
-        constexpr int kKeptEndedCalls = 256;
-        m_ended.insert(callId, *it);
-        m_endedOrder.append(callId);
-        if (m_endedOrder.size() > kKeptEndedCalls)
-            m_ended.remove(m_endedOrder.takeFirst());
-        m_calls.erase(it);
-    }
-    if (m_notify)
-        m_notify(n);
-}
-
-void VirtualLineProvider::notifyIdentity(qint32 callId, int kind, const QString& number,
-                                         const QString& name)
-{
-    const auto it = m_calls.constFind(callId);
-    if (it == m_calls.constEnd() || !m_notify)
-        return;
-    LineNotification n;
-    n.kind = kind;
-    n.device = it->device;
-    n.callHandle = callId;
-    n.callId = callId;
-    n.number = number;
-    n.name = name;
-    m_notify(n);
+    m_calls.changeState(callId, state, featuresFor(state));
 }

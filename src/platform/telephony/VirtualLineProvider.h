@@ -1,6 +1,7 @@
 #pragma once
 
 #include "../Result.h"
+#include "LineCallTable.h"
 #include "LineProvider.h"
 
 #include <QHash>
@@ -44,29 +45,16 @@ public:
     Result<bool> hangup(qint32 callId);
     Result<bool> setState(qint32 callId, qint32 state);
 
-    bool hasCall(qint32 callId) const { return m_calls.contains(callId); }
+    bool hasCall(qint32 callId) const { return m_calls.live(callId) != nullptr; }
     int deviceOfCall(qint32 callId) const;
-    QList<qint32> callIds() const { return m_calls.keys(); }
+    QList<qint32> callIds() const { return m_calls.liveCallIds(); }
 
 private:
-    struct VirtualCall
-    {
-        int device = 0;
-        qint32 state = 0;
-        QMap<int, QString> fields;
-    };
-
     Result<bool> checkNumber(const QString& number) const;
     void changeState(qint32 callId, qint32 state);
-    void notifyIdentity(qint32 callId, int kind, const QString& number, const QString& name);
     static qint32 featuresFor(qint32 state);
 
     QStringList m_names;
-    QHash<qint32, VirtualCall> m_calls;
-    // Ended calls stay readable for a while: their notifications are delivered
-    // after the call is already gone here.
-    QHash<qint32, VirtualCall> m_ended;
-    QList<qint32> m_endedOrder;
-    NotifyFn m_notify;
+    LineCallTable m_calls;
     CallIdFn m_newCallId;
 };
