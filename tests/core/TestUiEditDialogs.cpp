@@ -19,8 +19,17 @@ class TestUiEditDialogs : public QObject
 {
     Q_OBJECT
 
-    template <typename T>
-    static T* child(QWidget& w, const char* name)
+    // PHONAVO_SCREENSHOT_DIR=folder saves what the dialogs look like, for a look by eye.
+    static void screenshot(QWidget& w, const QString& name)
+    {
+        const QString dir = qEnvironmentVariable("PHONAVO_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            return;
+        w.adjustSize();
+        w.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+    }
+
+    template <typename T> static T* child(QWidget& w, const char* name)
     {
         return w.findChild<T*>(QString::fromLatin1(name));
     }
@@ -29,7 +38,8 @@ private slots:
     void deviceDialogOkSavesAndCancelKeeps()
     {
         TestHome home;
-        SettingsStore settings(home.file(QStringLiteral("user.reg")), home.file(QStringLiteral("machine.reg")));
+        SettingsStore settings(home.file(QStringLiteral("user.reg")),
+                               home.file(QStringLiteral("machine.reg")));
         LocGuru loc;
         SilentSoundPlayer sound;
         FrmDevice dialog(settings, loc, sound);
@@ -40,9 +50,11 @@ private slots:
         dialog.load(device);
         auto* ignore = child<QCheckBox>(dialog, "cbIgnoreCall");
         auto* minLen = child<QLineEdit>(dialog, "txtCallerIDMinLen");
-        QVERIFY(ignore && minLen && child<QCheckBox>(dialog, "cbMonitor") && child<QLineEdit>(dialog, "txtSoundFile"));
+        QVERIFY(ignore && minLen && child<QCheckBox>(dialog, "cbMonitor") &&
+                child<QLineEdit>(dialog, "txtSoundFile"));
         QVERIFY(!minLen->isEnabled());
         QVERIFY(!child<QLabel>(dialog, "lblCallerIDMinLen")->isEnabled());
+        screenshot(dialog, QStringLiteral("frmDevice"));
         ignore->setChecked(true);
         QVERIFY(minLen->isEnabled());
 
@@ -54,7 +66,8 @@ private slots:
         QVERIFY(!dialog.EditDevice(device));
         QCOMPARE(device.CutIncoming, QString());
         QVERIFY(!settings.RegKeyExists(SettingsStore::Hive::CurrentUser,
-                                       SettingsStore::rootKey() + QStringLiteral("\\Options\\Devices\\Virtual line 1")));
+                                       SettingsStore::rootKey() +
+                                           QStringLiteral("\\Options\\Devices\\Virtual line 1")));
 
         // OK: every control goes back into the device and the device is saved.
         QTimer::singleShot(0, &dialog, [&] {
@@ -87,6 +100,7 @@ private slots:
         QVERIFY(child<QLineEdit>(dialog, "txtClients")->isHidden());
         dialog.load(entry, true);
         QVERIFY(!child<QLineEdit>(dialog, "txtClients")->isHidden());
+        screenshot(dialog, QStringLiteral("frmMSN"));
 
         child<QLineEdit>(dialog, "txtMSN")->setText(QStringLiteral("   "));
         dialog.checkMSN();
