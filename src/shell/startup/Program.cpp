@@ -1,5 +1,7 @@
 #include "Program.h"
 
+#include "contacts/store/CallDatabase.h"
+#include "contacts/store/SqlCallStore.h"
 #include "core/controller/MainForm.h"
 #include "core/log/ErrorReport.h"
 #include "core/log/ProgramLog.h"
@@ -130,10 +132,64 @@ void Program::loadMainForm()
                            .arg(m_form->deviceDisplayName(device)));
     m_form->loadOptions();
     m_form->loadMSNs();
+    openCallDatabase();
     startControlChannel();
     m_form->setLoaded(true);
     if (m_form->options().flag(QStringLiteral("cbConnectOnStart")))
         m_form->startMonitoring();
+}
+
+void Program::openCallDatabase()
+{
+    MainForm* form = m_form.get();
+    m_callDb = std::make_unique<CallDatabase>([form](const QString& e) { form->RaiseError(e); });
+    TelephonyHub* hub = m_hub.get();
+    SqlCallStore::Hooks hooks;
+    hooks.addToCallHistory = [form] {
+        return form->options().flag(QStringLiteral("cbAddToCallHist"));
+    };
+    hooks.deviceName = [form, hub](qint32 id) {
+        return id >= MainForm::kFirstPluginDeviceId ? form->deviceDisplayName(id)
+                                                    : hub->getDeviceName(id).trimmed();
+    };
+    hooks.deviceIdFromName = [hub](const QString& name) { return hub->getDeviceIdFromName(name); };
+    hooks.log = [form](const QString& line) { form->LogStr(line); };
+    hooks.reportError = [form](const QString& e) { form->RaiseError(e); };
+    m_callStore = std::make_unique<SqlCallStore>(*m_callDb, hooks);
+    m_form->setCallStore(m_callStore.get());
+
+    QString installDir = m_settings->getString(SettingsStore::Hive::LocalMachine, QString(),
+                                               QStringLiteral("InstallDir"), QString());
+    if (installDir.isEmpty())
+        installDir = AppPaths::installDir();
+    if (!installDir.endsWith(QLatin1Char('/')))
+        installDir += QLatin1Char('/');
+    const QString defaultDb = installDir + QStringLiteral("data.db");
+    if (!QFileInfo::exists(defaultDb)) {
+        // A fresh installation: the embedded database is made from the shipped schema.
+        AppPaths::ensureParentDir(defaultDb);
+        QString error;
+        if (CallDatabase::createSQLiteDatabase(
+                defaultDb, AppPaths::dataDir() + QStringLiteral("/schema/sqlite.sql"), &error))
+            m_form->LogStr(QStringLiteral("Created the call database ") + defaultDb);
+        else
+            m_form->RaiseError(QStringLiteral("The call database %1 could not be created: %2")
+                                   .arg(defaultDb, error));
+    }
+    const QString defaultString = CallDatabase::defaultConnectionString(installDir);
+    const QString stored =
+        m_settings->getString(SettingsStore::Hive::CurrentUser, QStringLiteral("Options"),
+                              QStringLiteral("CallsConnection"), QString());
+    QString connection = stored.isEmpty() ? defaultString : stored;
+    if (m_callDb->OpenCallDatabase(connection, defaultString))
+        return;
+    connection = defaultString;
+    if (!stored.isEmpty() && m_callDb->OpenCallDatabase(connection, defaultString))
+        return;
+    m_form->RaiseError(m_form->GetS(stored.isEmpty()
+                                        ? QStringLiteral("Unable to open standard-database %s")
+                                        : QStringLiteral("Unable to open database %s"),
+                                    defaultString));
 }
 
 void Program::startControlChannel()

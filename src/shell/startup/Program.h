@@ -5,7 +5,9 @@
 
 #include <memory>
 
+class CallDatabase;
 class ControlChannelServer;
+class SqlCallStore;
 class DialogService;
 class ErrorReporter;
 class LocGuru;
@@ -44,6 +46,7 @@ public:
     SettingsStore& settings() const { return *m_settings; }
     LocGuru& loc() const { return *m_loc; }
     TelephonyHub& telephony() const { return *m_hub; }
+    CallDatabase* callDatabase() const { return m_callDb.get(); }
     ErrorReporter& errors() const { return *m_errors; }
     DialogService& dialogs() const { return *m_dialogs; }
     QString commandLine() const;
@@ -58,6 +61,7 @@ private:
     void writeLogHeader();
     void loadMainForm();
     void startControlChannel();
+    void openCallDatabase();
 
     FrontEnd m_frontEnd;
     std::unique_ptr<SettingsStore> m_settings;
@@ -69,6 +73,8 @@ private:
     SoundPlayer* m_sound = nullptr;
     std::unique_ptr<ErrorReporter> m_errors;
     std::unique_ptr<TelephonyHub> m_hub;
+    std::unique_ptr<CallDatabase> m_callDb;
+    std::unique_ptr<SqlCallStore> m_callStore;
     std::unique_ptr<MainForm> m_form;
     std::unique_ptr<ControlChannelServer> m_control;
     bool m_shutDown = false;

@@ -1,0 +1,176 @@
+#include "CallDatabase.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+const QStringList& CallDatabase::columns()
+{
+    static const QStringList names = {
+        QStringLiteral("CallID"),      QStringLiteral("CallerID"),
+        QStringLiteral("CallerName"),  QStringLiteral("CallerGUID"),
+        QStringLiteral("CallerExtra"), QStringLiteral("CalledID"),
+        QStringLiteral("CalledName"),  QStringLiteral("CalledGUID"),
+        QStringLiteral("CalledExtra"), QStringLiteral("CalledDevice"),
+        QStringLiteral("Answered"),    QStringLiteral("Incoming"),
+        QStringLiteral("New"),         QStringLiteral("CallDate"),
+        QStringLiteral("CallEnd"),     QStringLiteral("CallDuration")};
+    return names;
+}
+
+CallDatabase::CallDatabase(ErrorSink reportError) : m_reportError(std::move(reportError)) {}
+
+CallDatabase::~CallDatabase()
+{
+    close();
+    QSqlDatabase::removeDatabase(QString::fromLatin1(kConnectionName));
+}
+
+QString CallDatabase::defaultConnectionString(const QString& installDir)
+{
+    return ConnectionString::forSQLite(installDir + QStringLiteral("data.db"));
+}
+
+bool CallDatabase::createSQLiteDatabase(const QString& filePath, const QString& schemaFile,
+                                        QString* error)
+{
+    QFile schema(schemaFile);
+    if (!schema.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("The database schema %1 cannot be read").arg(schemaFile);
+        return false;
+    }
+    const QString sql = QString::fromUtf8(schema.readAll());
+    const QString name = QStringLiteral("phonavo-create");
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(filePath);
+        if (!db.open()) {
+            *error = db.lastError().text();
+            ok = false;
+        } else {
+            QString statement;
+            for (const QString& line : sql.split(QLatin1Char('\n'))) {
+                if (line.trimmed().startsWith(QLatin1String("--")))
+                    continue;
+                statement += line + QLatin1Char('\n');
+                if (!line.trimmed().endsWith(QLatin1Char(';')))
+                    continue;
+                QSqlQuery q(db);
+                if (!q.exec(statement)) {
+                    *error = q.lastError().text();
+                    ok = false;
+                    break;
+                }
+                statement.clear();
+            }
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+void CallDatabase::close()
+{
+    if (QSqlDatabase::contains(QString::fromLatin1(kConnectionName))) {
+        QSqlDatabase db = QSqlDatabase::database(QString::fromLatin1(kConnectionName), false);
+        db.close();
+    }
+    m_sizes.clear();
+}
+
+bool CallDatabase::isOpen() const
+{
+    return QSqlDatabase::contains(QString::fromLatin1(kConnectionName)) && database().isOpen();
+}
+
+QSqlDatabase CallDatabase::database() const
+{
+    return QSqlDatabase::database(QString::fromLatin1(kConnectionName), false);
+}
+
+bool CallDatabase::OpenCallDatabase(QString& connection, const QString& storedOrDefault)
+{
+    close();
+    if (connection.isEmpty())
+        connection = storedOrDefault;
+    const ConnectionString cs = ConnectionString::parse(connection);
+    const auto configured = cs.configure(QString::fromLatin1(kConnectionName));
+    if (!configured) {
+        m_reportError(configured.error());
+        return false;
+    }
+    QSqlDatabase db = database();
+    if (cs.engine() == ConnectionString::Engine::SQLite) {
+        // Never create an empty file for a database that is not there.
+        const QString file = cs.value(QStringLiteral("Data Source"));
+        if (file != QLatin1String(":memory:") && !QFile::exists(file)) {
+            m_reportError(QStringLiteral("The database file %1 does not exist").arg(file));
+            return false;
+        }
+    }
+    if (!db.open()) {
+        m_reportError(db.lastError().text());
+        return false;
+    }
+    QSqlQuery check(db);
+    if (!check.exec(
+            QStringLiteral(
+                "SELECT CallID,CallerID,CallerName,CallerGUID,CallerExtra,CalledID,CalledName,") +
+            QStringLiteral("CalledGUID,CalledExtra,CalledDevice,Answered,Incoming,New,CallDate,"
+                           "CallEnd,CallDuration FROM Calls"))) {
+        m_reportError(check.lastError().text());
+        db.close();
+        return false;
+    }
+    check.finish();
+    if (cs.engine() == ConnectionString::Engine::SQLite) {
+        // Readers (history window, other processes) go on while the program writes.
+        QSqlQuery wal(db);
+        wal.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    }
+    m_engine = cs.engine();
+    m_connection = connection;
+    readColumnSizes();
+    return true;
+}
+
+void CallDatabase::readColumnSizes()
+{
+    m_sizes.clear();
+    QSqlDatabase db = database();
+    if (m_engine == ConnectionString::Engine::SQLite) {
+        // SQLite keeps declared sizes only in the table's definition.
+        static const QRegularExpression size(QStringLiteral("\\((\\d+)\\)"));
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("PRAGMA table_info(Calls)")))
+            while (q.next()) {
+                const auto m = size.match(q.value(2).toString());
+                if (m.hasMatch())
+                    m_sizes.insert(q.value(1).toString().toLower(), m.captured(1).toInt());
+            }
+        return;
+    }
+    const QSqlRecord record = db.record(QStringLiteral("Calls"));
+    for (int i = 0; i < record.count(); ++i)
+        if (record.field(i).length() > 0)
+            m_sizes.insert(record.fieldName(i).toLower(), record.field(i).length());
+}
+
+qint32 CallDatabase::GetNextId(const QString& table, const QString& field, qint32 minimum)
+{
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT MAX(") + field + QStringLiteral(") + 1 as maxid FROM ") +
+                table) ||
+        !q.next())
+        return minimum;
+    const QVariant v = q.value(0);
+    if (v.isNull())
+        return minimum;
+    return qMax(minimum, v.toInt());
+}

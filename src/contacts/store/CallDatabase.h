@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/db/ConnectionString.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+
+#include <functional>
+
+// The one open call database: connection, the check of table Calls, id
+// allocation and the sizes of its text columns.
+class CallDatabase
+{
+public:
+    using ErrorSink = std::function<void(const QString&)>;
+    static constexpr const char* kConnectionName = "phonavo-calls";
+    static const QStringList& columns();
+
+    explicit CallDatabase(ErrorSink reportError);
+    ~CallDatabase();
+
+    // Opens the given connection (empty: storedOrDefault). The used string is
+    // written back into connection.
+    bool OpenCallDatabase(QString& connection, const QString& storedOrDefault);
+    void close();
+    bool isOpen() const;
+    QSqlDatabase database() const;
+    ConnectionString::Engine engine() const { return m_engine; }
+    QString connectionString() const { return m_connection; }
+
+    qint32 GetNextId(const QString& table, const QString& field, qint32 minimum);
+    // Defined size of a text column, or -1 when the database does not say.
+    int columnSize(const QString& column) const { return m_sizes.value(column.toLower(), -1); }
+
+    static QString defaultConnectionString(const QString& installDir);
+    // The embedded database of a fresh installation, made from the shipped schema.
+    static bool createSQLiteDatabase(const QString& filePath, const QString& schemaFile,
+                                     QString* error);
+
+private:
+    void readColumnSizes();
+
+    ErrorSink m_reportError;
+    ConnectionString::Engine m_engine = ConnectionString::Engine::Unknown;
+    QString m_connection;
+    QHash<QString, int> m_sizes;
+};

@@ -1,0 +1,77 @@
+#include "ConnectionString.h"
+
+#include <QSqlDatabase>
+#include <QStringList>
+
+ConnectionString ConnectionString::parse(const QString& text)
+{
+    ConnectionString cs;
+    cs.m_text = text;
+    for (const QString& part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const int eq = int(part.indexOf(QLatin1Char('=')));
+        if (eq <= 0)
+            continue;
+        cs.m_values.insert(part.left(eq).trimmed().toLower(), part.mid(eq + 1).trimmed());
+    }
+    const QString provider = cs.value(QStringLiteral("Provider")).toLower();
+    if (provider == QLatin1String("sqlite"))
+        cs.m_engine = Engine::SQLite;
+    else if (provider == QLatin1String("postgresql") || provider == QLatin1String("postgres"))
+        cs.m_engine = Engine::PostgreSQL;
+    else if (provider == QLatin1String("mysql") || provider == QLatin1String("mariadb"))
+        cs.m_engine = Engine::MySQL;
+    else if (provider == QLatin1String("odbc"))
+        cs.m_engine = Engine::ODBC;
+    return cs;
+}
+
+QString ConnectionString::forSQLite(const QString& filePath)
+{
+    return QStringLiteral("Provider=SQLite;Data Source=") + filePath;
+}
+
+QString ConnectionString::value(const QString& key) const
+{
+    return m_values.value(key.toLower());
+}
+
+Result<bool> ConnectionString::configure(const QString& connectionName) const
+{
+    QString driver;
+    switch (m_engine) {
+    case Engine::SQLite:
+        driver = QStringLiteral("QSQLITE");
+        break;
+    case Engine::PostgreSQL:
+        driver = QStringLiteral("QPSQL");
+        break;
+    case Engine::MySQL:
+        driver = QStringLiteral("QMYSQL");
+        break;
+    case Engine::ODBC:
+        driver = QStringLiteral("QODBC");
+        break;
+    case Engine::Unknown:
+        return Result<bool>::fail(QStringLiteral("Unknown database provider \"%1\" in \"%2\"")
+                                      .arg(value(QStringLiteral("Provider")), m_text));
+    }
+    if (!QSqlDatabase::isDriverAvailable(driver))
+        return Result<bool>::fail(
+            QStringLiteral("The database driver %1 is not installed").arg(driver));
+    if (QSqlDatabase::contains(connectionName))
+        QSqlDatabase::removeDatabase(connectionName);
+    QSqlDatabase db = QSqlDatabase::addDatabase(driver, connectionName);
+    if (m_engine == Engine::SQLite || m_engine == Engine::ODBC) {
+        db.setDatabaseName(value(QStringLiteral("Data Source")));
+    } else {
+        db.setHostName(value(QStringLiteral("Host")));
+        if (const int port = value(QStringLiteral("Port")).toInt(); port > 0)
+            db.setPort(port);
+        db.setDatabaseName(value(QStringLiteral("Database")));
+        db.setUserName(value(QStringLiteral("User ID")));
+        db.setPassword(value(QStringLiteral("Password")));
+    }
+    if (m_engine == Engine::SQLite)
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+    return Result<bool>::ok(true);
+}

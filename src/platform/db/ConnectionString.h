@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/Result.h"
+
+#include <QMap>
+#include <QString>
+
+class QSqlDatabase;
+
+// Database connections in the familiar "Key=Value;" form:
+//   Provider=SQLite;Data Source=/path/data.db
+//   Provider=PostgreSQL;Host=...;Port=...;Database=...;User ID=...;Password=...
+//   Provider=MySQL;Host=...;Port=...;Database=...;User ID=...;Password=...
+//   Provider=ODBC;Data Source=<DSN or ODBC connection string>
+class ConnectionString
+{
+public:
+    enum class Engine
+    {
+        Unknown,
+        SQLite,
+        PostgreSQL,
+        MySQL,
+        ODBC
+    };
+
+    static ConnectionString parse(const QString& text);
+    static QString forSQLite(const QString& filePath);
+
+    Engine engine() const { return m_engine; }
+    QString value(const QString& key) const; // keys are case-insensitive
+    QString text() const { return m_text; }
+
+    // Adds a connection under the given name, configured but not opened.
+    Result<bool> configure(const QString& connectionName) const;
+
+private:
+    Engine m_engine = Engine::Unknown;
+    QMap<QString, QString> m_values; // lower-cased keys
+    QString m_text;
+};

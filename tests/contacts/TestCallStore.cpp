@@ -1,0 +1,261 @@
+#include "contacts/store/CallDatabase.h"
+#include "contacts/store/SqlCallStore.h"
+#include "core/calls/CCall.h"
+#include "platform/AppPaths.h"
+
+#include "TestHome.h"
+
+#include <QSqlQuery>
+#include <QTest>
+
+namespace {
+
+QString schema()
+{
+    return AppPaths::dataDir() + QStringLiteral("/schema/sqlite.sql");
+}
+
+} // namespace
+
+class TestCallStore : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<CallDatabase> m_db;
+    std::unique_ptr<SqlCallStore> m_store;
+    QStringList m_errors;
+    QStringList m_log;
+    bool m_addToHistory = true;
+    int m_refreshes = 0;
+
+    QVariant column(qint32 id, const QString& name)
+    {
+        QSqlQuery q(m_db->database());
+        q.exec(QStringLiteral("SELECT ") + name + QStringLiteral(" FROM Calls WHERE CallID = ") +
+               QString::number(id));
+        return q.next() ? q.value(0) : QVariant();
+    }
+
+    int rowCount()
+    {
+        QSqlQuery q(m_db->database());
+        q.exec(QStringLiteral("SELECT COUNT(*) FROM Calls"));
+        return q.next() ? q.value(0).toInt() : -1;
+    }
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_errors.clear();
+        m_log.clear();
+        m_addToHistory = true;
+        m_refreshes = 0;
+        QString error;
+        QVERIFY2(CallDatabase::createSQLiteDatabase(m_home->file(QStringLiteral("data.db")),
+                                                    schema(), &error),
+                 qPrintable(error));
+        m_db = std::make_unique<CallDatabase>([this](const QString& e) { m_errors << e; });
+        QString cs;
+        QVERIFY(m_db->OpenCallDatabase(
+            cs, CallDatabase::defaultConnectionString(m_home->path() + QLatin1Char('/'))));
+        QCOMPARE(cs, QStringLiteral("Provider=SQLite;Data Source=") +
+                         m_home->file(QStringLiteral("data.db")));
+        SqlCallStore::Hooks hooks;
+        hooks.addToCallHistory = [this] { return m_addToHistory; };
+        hooks.deviceName = [](qint32 id) {
+            return id >= 1000 ? QStringLiteral("Plugin %1").arg(id - 1000)
+                              : QStringLiteral(" Virtual line 1 ");
+        };
+        hooks.deviceIdFromName = [](const QString& name) {
+            return name == QLatin1String("Virtual line 1") ? 0 : -1;
+        };
+        hooks.log = [this](const QString& l) { m_log << l; };
+        hooks.reportError = [this](const QString& e) { m_errors << e; };
+        hooks.historyChanged = [this] { ++m_refreshes; };
+        m_store = std::make_unique<SqlCallStore>(*m_db, hooks);
+    }
+
+    void cleanup()
+    {
+        m_store.reset();
+        m_db.reset();
+        m_home.reset();
+    }
+
+    void insertThenUpdateTheSameRow()
+    {
+        CCall call(m_store.get());
+        call.setCallerID(QStringLiteral("0301234567"));
+        call.setCalledID(QStringLiteral("5551"));
+        call.CallerName = QStringLiteral("0");
+        call.setIsConnected(true);
+        QVERIFY(call.SaveCall());
+        QCOMPARE(call.DBCallID, 1); // the first call in an empty table
+        QVERIFY(call.isSaved());
+        QCOMPARE(column(1, QStringLiteral("CallerName")).toString(),
+                 QString()); // "0" is stored empty
+        QCOMPARE(column(1, QStringLiteral("CalledDevice")).toString(),
+                 QStringLiteral("Virtual line 1"));
+        QVERIFY(column(1, QStringLiteral("New")).toBool());
+        QVERIFY(column(1, QStringLiteral("Incoming")).toBool());
+        QVERIFY(!column(1, QStringLiteral("CallDate")).toString().isEmpty());
+
+        call.CallerName = QStringLiteral("Smith");
+        QVERIFY(call.SaveCall());
+        QCOMPARE(rowCount(), 1);
+        QCOMPARE(column(1, QStringLiteral("CallerName")).toString(), QStringLiteral("Smith"));
+
+        CCall second(m_store.get());
+        second.lDeviceID = 1002;
+        second.Outgoing = true;
+        QVERIFY(second.SaveCall());
+        QCOMPARE(second.DBCallID, 2);
+        QCOMPARE(column(2, QStringLiteral("CalledDevice")).toString(), QStringLiteral("Plugin 2"));
+        QVERIFY(!column(2, QStringLiteral("Incoming")).toBool());
+        QCOMPARE(m_refreshes, 3);
+    }
+
+    void endIsWrittenOnceAndOnlyForAnsweredCalls()
+    {
+        CCall missed(m_store.get());
+        missed.setIsConnected(true);
+        missed.SaveCall();
+        missed.setIsConnected(false);
+        missed.SaveCall();
+        missed.SaveCall();
+        QVERIFY(column(missed.DBCallID, QStringLiteral("CallEnd")).isNull());
+        QVERIFY(column(missed.DBCallID, QStringLiteral("CallDuration")).isNull());
+
+        CCall answered(m_store.get());
+        answered.setIsConnected(true);
+        answered.SaveCall();
+        answered.AnswerCall(); // saves while still connected: no end yet
+        QVERIFY(column(answered.DBCallID, QStringLiteral("CallEnd")).isNull());
+        QVERIFY(column(answered.DBCallID, QStringLiteral("Answered")).toBool());
+        answered.setIsConnected(false);
+        answered.SaveCall();
+        const QString end = column(answered.DBCallID, QStringLiteral("CallEnd")).toString();
+        QVERIFY(!end.isEmpty());
+        QVERIFY(column(answered.DBCallID, QStringLiteral("CallDuration"))
+                    .toString()
+                    .startsWith(QLatin1String("1899-12-30T00:0")));
+        QVERIFY(answered.CallEnd.isValid());
+        QTest::qWait(5);
+        answered.SaveCall();
+        QCOMPARE(column(answered.DBCallID, QStringLiteral("CallEnd")).toString(), end);
+    }
+
+    void longTextsAreCutToTheColumn()
+    {
+        CCall call(m_store.get());
+        call.CallerName = QString(500, QLatin1Char('n'));
+        call.setCallerID(QString(100, QLatin1Char('1')));
+        QVERIFY(call.SaveCall());
+        QVERIFY(m_errors.isEmpty());
+        QCOMPARE(column(call.DBCallID, QStringLiteral("CallerName")).toString().size(), 128);
+        QCOMPARE(column(call.DBCallID, QStringLiteral("CallerID")).toString().size(), 64);
+        QCOMPARE(call.CallerName.size(), 500); // the record keeps what it holds
+    }
+
+    void switchedOffHistoryWritesNothing()
+    {
+        m_addToHistory = false;
+        CCall call(m_store.get());
+        QVERIFY(!call.SaveCall());
+        QCOMPARE(rowCount(), 0);
+        QCOMPARE(m_refreshes, 1); // an open history is refreshed all the same
+    }
+
+    void loadCallRoundTrip()
+    {
+        CCall call(m_store.get());
+        call.setCallerID(QStringLiteral("0301234567"));
+        call.setCalledID(QStringLiteral("5551"));
+        call.CallerName = QStringLiteral("Smith");
+        call.CalledName = QStringLiteral("Office");
+        call.CallerGUID = QStringLiteral("g1");
+        call.AnswerCall();
+        call.setIsConnected(false);
+        call.SaveCall();
+
+        CCall loaded(m_store.get());
+        QVERIFY(loaded.LoadCall(call.DBCallID));
+        QCOMPARE(loaded.CallerID(), QStringLiteral("0301234567"));
+        QCOMPARE(loaded.CalledName, QStringLiteral("Office"));
+        QCOMPARE(loaded.CallerGUID, QStringLiteral("g1"));
+        QCOMPARE(loaded.lDeviceID, 0);
+        QVERIFY(loaded.Answered());
+        QVERIFY(!loaded.Outgoing);
+        QVERIFY(loaded.CallStart.isValid());
+        QVERIFY(loaded.CallEnd.isValid());
+        QVERIFY(loaded.isSaved());
+
+        CCall missing(m_store.get());
+        missing.CallerName = QStringLiteral("untouched");
+        QVERIFY(!missing.LoadCall(999));
+        QCOMPARE(missing.CallerName, QStringLiteral("untouched"));
+
+        QSqlQuery q(m_db->database());
+        q.exec(QStringLiteral("INSERT INTO Calls (CallID, CalledDevice) VALUES (50, '')"));
+        CCall noDevice(m_store.get());
+        QVERIFY(noDevice.LoadCall(50));
+        QCOMPARE(noDevice.lDeviceID, -1);
+    }
+
+    void deletedRowIsReportedNotRecreated()
+    {
+        CCall call(m_store.get());
+        call.SaveCall();
+        QVERIFY(m_store->deleteCall(call.DBCallID));
+        QVERIFY(!call.SaveCall());
+        QCOMPARE(m_log, QStringList{QStringLiteral("Saved call not found: 1")});
+        QCOMPARE(rowCount(), 0);
+        CCall a(m_store.get()), b(m_store.get());
+        a.SaveCall();
+        b.SaveCall();
+        QVERIFY(m_store->deleteAll());
+        QCOMPARE(rowCount(), 0);
+    }
+
+    void badDatabasesDoNotOpen()
+    {
+        QString cs = QStringLiteral("Provider=Nonsense;Data Source=x");
+        QVERIFY(!m_db->OpenCallDatabase(cs, QString()));
+        QVERIFY(m_errors.last().contains(QLatin1String("Unknown database provider")));
+
+        cs = ConnectionString::forSQLite(m_home->file(QStringLiteral("missing.db")));
+        QVERIFY(!m_db->OpenCallDatabase(cs, QString()));
+        QVERIFY(!QFile::exists(m_home->file(QStringLiteral("missing.db"))));
+
+        // A Calls table without CallDuration is not a call database; its data stays.
+        const QString partial = m_home->file(QStringLiteral("partial.db"));
+        {
+            QSqlDatabase db =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("partial"));
+            db.setDatabaseName(partial);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral(
+                "CREATE TABLE Calls (CallID INTEGER, CallerID TEXT, CallerName TEXT, "
+                "CallerGUID TEXT, CallerExtra TEXT, CalledID TEXT, CalledName TEXT, "
+                "CalledGUID TEXT, CalledExtra TEXT, CalledDevice TEXT, Answered INT, "
+                "Incoming INT, New INT, CallDate TEXT, CallEnd TEXT)")));
+            QVERIFY(q.exec(QStringLiteral("INSERT INTO Calls (CallID) VALUES (7)")));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("partial"));
+        cs = ConnectionString::forSQLite(partial);
+        QVERIFY(!m_db->OpenCallDatabase(cs, QString()));
+        QVERIFY(m_errors.last().contains(QLatin1String("CallDuration")));
+
+        // An empty string falls back to the given default.
+        cs.clear();
+        QVERIFY(m_db->OpenCallDatabase(
+            cs, CallDatabase::defaultConnectionString(m_home->path() + QLatin1Char('/'))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCallStore)
+#include "TestCallStore.moc"
