@@ -128,6 +128,19 @@ private slots:
         QCOMPARE(bad.err, QStringLiteral("phonavo-line: no call 424242"));
         QCOMPARE(phonavoLine({QStringLiteral("frobnicate")}).exitCode, 1);
         QCOMPARE(phonavoLine({QStringLiteral("list")}).exitCode, 0);
+
+        // A second start is refused; the running program and its log stay as they are.
+        const QString logBefore = log();
+        QProcess second;
+        second.start(QStringLiteral(PHONAVO_BIN), {QStringLiteral("--headless")});
+        QVERIFY(second.waitForFinished(15000));
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(second.readAllStandardError())
+                    .contains(QLatin1String(
+                        "Phonavo or Phonavo Setup Wizard already running. Please close both "
+                        "before starting this application.")));
+        QCOMPARE(log(), logBefore);
+        QCOMPARE(phonavoLine({QStringLiteral("list")}).exitCode, 0);
     }
 
     void routerCallMonitorOnLoopback()

@@ -18,6 +18,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSysInfo>
 
 Program::Program(FrontEnd frontEnd, QObject* parent)
@@ -63,10 +64,28 @@ int Program::start()
                                            QStringLiteral("Debug"), 0) == 1);
     m_log->setLogFlag(m_settings->getInt(SettingsStore::Hive::LocalMachine, QString(),
                                          QStringLiteral("Log"), 0) == 1);
+    m_loc = std::make_unique<LocGuru>();
+
+    // Checked before the log is started anew, so a refused second start leaves
+    // the running program's log alone.
+    AppPaths::ensureParentDir(AppPaths::singleInstanceLockPath(QString::fromLatin1(kMutexName)));
+    m_instanceLock = std::make_unique<QLockFile>(
+        AppPaths::singleInstanceLockPath(QString::fromLatin1(kMutexName)));
+    m_instanceLock->setStaleLockTime(0);
+    if (!m_instanceLock->tryLock(0)) {
+        const QString message =
+            m_loc->GetS(QStringLiteral("Phonavo or Phonavo Setup Wizard already running. Please "
+                                       "close both before starting this application."));
+        if (m_frontEnd.dialogs)
+            m_frontEnd.dialogs->messageBox(message, 0, QString());
+        else
+            QTextStream(stderr) << message << Qt::endl;
+        m_instanceLock.reset();
+        return 1;
+    }
     m_log->deleteLogFile();
     writeLogHeader();
 
-    m_loc = std::make_unique<LocGuru>();
     if (m_frontEnd.dialogs) {
         m_dialogs = m_frontEnd.dialogs;
     } else {

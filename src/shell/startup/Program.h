@@ -6,6 +6,7 @@
 #include <memory>
 
 class CallDatabase;
+class QLockFile;
 class ControlChannelServer;
 class SqlCallStore;
 class DialogService;
@@ -51,6 +52,8 @@ public:
     DialogService& dialogs() const { return *m_dialogs; }
     QString commandLine() const;
 
+    static constexpr const char* kMutexName = "PHONAVO_CLIENT_MUTEX";
+
     static QString systemName();
     static QString versionText();
 
@@ -77,5 +80,6 @@ private:
     std::unique_ptr<SqlCallStore> m_callStore;
     std::unique_ptr<MainForm> m_form;
     std::unique_ptr<ControlChannelServer> m_control;
+    std::unique_ptr<QLockFile> m_instanceLock;
     bool m_shutDown = false;
 };
