@@ -5,15 +5,20 @@
 
 #include "TestHome.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
 
 namespace {
 
-QString schema()
+QString schema(const char* engine)
 {
-    return AppPaths::dataDir() + QStringLiteral("/schema/sqlite.sql");
+    return AppPaths::dataDir() + QStringLiteral("/schema/") + QLatin1String(engine) +
+           QStringLiteral(".sql");
 }
+
+// Set for the second run of the same cases on a PostgreSQL server.
+QString g_postgres;
 
 } // namespace
 
@@ -54,14 +59,30 @@ private slots:
         m_refreshes = 0;
         QString error;
         QVERIFY2(CallDatabase::createSQLiteDatabase(m_home->file(QStringLiteral("data.db")),
-                                                    schema(), &error),
+                                                    schema("sqlite"), &error),
                  qPrintable(error));
         m_db = std::make_unique<CallDatabase>([this](const QString& e) { m_errors << e; });
         QString cs;
-        QVERIFY(m_db->OpenCallDatabase(
-            cs, CallDatabase::defaultConnectionString(m_home->path() + QLatin1Char('/'))));
-        QCOMPARE(cs, QStringLiteral("Provider=SQLite;Data Source=") +
-                         m_home->file(QStringLiteral("data.db")));
+        if (g_postgres.isEmpty()) {
+            QVERIFY(m_db->OpenCallDatabase(
+                cs, CallDatabase::defaultConnectionString(m_home->path() + QLatin1Char('/'))));
+            QCOMPARE(cs, QStringLiteral("Provider=SQLite;Data Source=") +
+                             m_home->file(QStringLiteral("data.db")));
+        } else {
+            {
+                QVERIFY(ConnectionString::parse(g_postgres).configure(QStringLiteral("setup")));
+                QSqlDatabase setup = QSqlDatabase::database(QStringLiteral("setup"));
+                QVERIFY2(setup.isOpen(), qPrintable(setup.lastError().text()));
+                QSqlQuery(setup).exec(QStringLiteral("DROP TABLE IF EXISTS Calls"));
+                QVERIFY2(CallDatabase::runSchema(setup, schema("postgresql"), &error),
+                         qPrintable(error));
+                setup.close();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+            cs = g_postgres;
+            QVERIFY2(m_db->OpenCallDatabase(cs, QString()),
+                     qPrintable(m_errors.join(QLatin1Char('\n'))));
+        }
         SqlCallStore::Hooks hooks;
         hooks.addToCallHistory = [this] { return m_addToHistory; };
         hooks.deviceName = [](qint32 id) {
@@ -257,5 +278,21 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCallStore)
+// The same cases run on SQLite and, when PHONAVO_TEST_PG_CONNECTION names a
+// server (scripts/test starts one), on PostgreSQL.
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    TestCallStore test;
+    int failures = QTest::qExec(&test, argc, argv);
+    g_postgres = qEnvironmentVariable("PHONAVO_TEST_PG_CONNECTION");
+    if (!g_postgres.isEmpty()) {
+        qInfo("Running again on PostgreSQL");
+        failures += QTest::qExec(&test, argc, argv);
+    } else if (qEnvironmentVariableIsSet("PHONAVO_REQUIRE_PG")) {
+        qCritical("PHONAVO_REQUIRE_PG is set but PHONAVO_TEST_PG_CONNECTION is not");
+        ++failures;
+    }
+    return failures;
+}
 #include "TestCallStore.moc"

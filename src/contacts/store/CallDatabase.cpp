@@ -34,41 +34,43 @@ QString CallDatabase::defaultConnectionString(const QString& installDir)
     return ConnectionString::forSQLite(installDir + QStringLiteral("data.db"));
 }
 
-bool CallDatabase::createSQLiteDatabase(const QString& filePath, const QString& schemaFile,
-                                        QString* error)
+bool CallDatabase::runSchema(QSqlDatabase& db, const QString& schemaFile, QString* error)
 {
     QFile schema(schemaFile);
     if (!schema.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("The database schema %1 cannot be read").arg(schemaFile);
         return false;
     }
-    const QString sql = QString::fromUtf8(schema.readAll());
+    QString statement;
+    for (const QString& line : QString::fromUtf8(schema.readAll()).split(QLatin1Char('\n'))) {
+        if (line.trimmed().startsWith(QLatin1String("--")))
+            continue;
+        statement += line + QLatin1Char('\n');
+        if (!line.trimmed().endsWith(QLatin1Char(';')))
+            continue;
+        QSqlQuery q(db);
+        if (!q.exec(statement)) {
+            *error = q.lastError().text();
+            return false;
+        }
+        statement.clear();
+    }
+    return true;
+}
+
+bool CallDatabase::createSQLiteDatabase(const QString& filePath, const QString& schemaFile,
+                                        QString* error)
+{
     const QString name = QStringLiteral("phonavo-create");
-    bool ok = true;
+    bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(filePath);
-        if (!db.open()) {
+        if (!db.open())
             *error = db.lastError().text();
-            ok = false;
-        } else {
-            QString statement;
-            for (const QString& line : sql.split(QLatin1Char('\n'))) {
-                if (line.trimmed().startsWith(QLatin1String("--")))
-                    continue;
-                statement += line + QLatin1Char('\n');
-                if (!line.trimmed().endsWith(QLatin1Char(';')))
-                    continue;
-                QSqlQuery q(db);
-                if (!q.exec(statement)) {
-                    *error = q.lastError().text();
-                    ok = false;
-                    break;
-                }
-                statement.clear();
-            }
-            db.close();
-        }
+        else
+            ok = runSchema(db, schemaFile, error);
+        db.close();
     }
     QSqlDatabase::removeDatabase(name);
     return ok;
@@ -155,7 +157,9 @@ void CallDatabase::readColumnSizes()
             }
         return;
     }
-    const QSqlRecord record = db.record(QStringLiteral("Calls"));
+    QSqlRecord record = db.record(QStringLiteral("Calls"));
+    if (record.isEmpty()) // PostgreSQL folds unquoted names to lower case
+        record = db.record(QStringLiteral("calls"));
     for (int i = 0; i < record.count(); ++i)
         if (record.field(i).length() > 0)
             m_sizes.insert(record.fieldName(i).toLower(), record.field(i).length());

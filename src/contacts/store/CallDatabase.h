@@ -33,6 +33,8 @@ public:
     int columnSize(const QString& column) const { return m_sizes.value(column.toLower(), -1); }
 
     static QString defaultConnectionString(const QString& installDir);
+    // Runs the statements of a schema file on an open connection.
+    static bool runSchema(QSqlDatabase& db, const QString& schemaFile, QString* error);
     // The embedded database of a fresh installation, made from the shipped schema.
     static bool createSQLiteDatabase(const QString& filePath, const QString& schemaFile,
                                      QString* error);
