@@ -1,0 +1,123 @@
+// Call store figures on a Calls table of many rows.
+//   cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPHONAVO_BUILD_BENCH=ON
+//   ninja -C build-bench bench_callstore && build-bench/bench/bench_callstore [rows] [connection]
+// Without a connection string a temporary SQLite database is used; a PostgreSQL
+// connection string measures that server (its Calls table is emptied first).
+
+#include "contacts/store/CallDatabase.h"
+#include "contacts/store/SqlCallStore.h"
+#include "core/calls/CCall.h"
+#include "platform/AppPaths.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double percentile(std::vector<double> v, double p)
+{
+    std::sort(v.begin(), v.end());
+    return v[size_t(p * double(v.size() - 1))];
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    const int rows = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1'000'000;
+    QString connection = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    QTemporaryDir dir;
+    const bool sqlite = connection.isEmpty();
+    QString error;
+    if (sqlite) {
+        const QString file = dir.filePath(QStringLiteral("data.db"));
+        if (!CallDatabase::createSQLiteDatabase(file, AppPaths::dataDir() + QStringLiteral("/schema/sqlite.sql"), &error)) {
+            out << "cannot create database: " << error << '\n';
+            return 1;
+        }
+        connection = ConnectionString::forSQLite(file);
+    }
+    CallDatabase db([&](const QString& e) { out << "error: " << e << '\n'; });
+    if (!db.OpenCallDatabase(connection, QString()))
+        return 1;
+    QSqlDatabase sql = db.database();
+    QSqlQuery(sql).exec(QStringLiteral("DELETE FROM Calls"));
+
+    QElapsedTimer t;
+    t.start();
+    sql.transaction();
+    QSqlQuery fill(sql);
+    fill.prepare(QStringLiteral("INSERT INTO Calls (CallID, CallerID, CallerName, CalledID, CalledName, CalledDevice, "
+                                "Answered, Incoming, New, CallDate) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    const QDateTime start = QDateTime::currentDateTime().addSecs(-qint64(rows) * 60);
+    for (int i = 1; i <= rows; ++i) {
+        fill.addBindValue(i);
+        fill.addBindValue(QStringLiteral("030%1").arg(1000000 + i % 9000000));
+        fill.addBindValue(QStringLiteral("Caller %1").arg(i % 5000));
+        fill.addBindValue(QStringLiteral("5551"));
+        fill.addBindValue(QStringLiteral("Office"));
+        fill.addBindValue(QStringLiteral("Virtual line 1"));
+        fill.addBindValue(i % 3 != 0);
+        fill.addBindValue(true);
+        fill.addBindValue(true);
+        const QDateTime when = start.addSecs(qint64(i) * 60);
+        fill.addBindValue(sqlite ? QVariant(when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))) : QVariant(when));
+        fill.exec();
+    }
+    sql.commit();
+    out << "filled " << rows << " rows in " << t.elapsed() << " ms\n";
+
+    SqlCallStore store(db, {});
+    std::vector<double> saves, loads;
+    for (int i = 0; i < 1000; ++i) {
+        CCall call(&store);
+        call.setCallerID(QStringLiteral("0301234567"));
+        call.setCalledID(QStringLiteral("5551"));
+        call.setIsConnected(true);
+        QElapsedTimer one;
+        one.start();
+        call.SaveCall();       // offered
+        call.AnswerCall();     // answered
+        call.setIsConnected(false);
+        call.SaveCall();       // ended: end and duration
+        saves.push_back(double(one.nsecsElapsed()) / 1e6);
+
+        CCall loaded(&store);
+        QElapsedTimer load;
+        load.start();
+        loaded.LoadCall(1 + (i * 7919) % rows);
+        loads.push_back(double(load.nsecsElapsed()) / 1e6);
+    }
+    out << "store work of one call (3 SaveCall): median " << median(saves) << " ms, p99 "
+        << percentile(saves, 0.99) << " ms\n";
+    out << "LoadCall by id: median " << median(loads) << " ms, p99 " << percentile(loads, 0.99) << " ms\n";
+
+    // The calls since a date: the newest 100,000 rows.
+    const QDateTime since = start.addSecs(qint64(rows - 100'000) * 60);
+    QElapsedTimer q;
+    q.start();
+    QSqlQuery range(sql);
+    range.setForwardOnly(true);
+    range.prepare(QStringLiteral("SELECT * FROM Calls WHERE CallDate >= ?"));
+    range.addBindValue(sqlite ? QVariant(since.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))) : QVariant(since));
+    range.exec();
+    int count = 0;
+    while (range.next())
+        ++count;
+    out << "calls since a date: " << count << " rows in " << q.elapsed() << " ms\n";
+    return 0;
+}
