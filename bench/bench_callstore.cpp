@@ -45,11 +45,26 @@ int main(int argc, char* argv[])
     QString error;
     if (sqlite) {
         const QString file = dir.filePath(QStringLiteral("data.db"));
-        if (!CallDatabase::createSQLiteDatabase(file, AppPaths::dataDir() + QStringLiteral("/schema/sqlite.sql"), &error)) {
+        if (!CallDatabase::createSQLiteDatabase(
+                file, AppPaths::dataDir() + QStringLiteral("/schema/sqlite.sql"), &error)) {
             out << "cannot create database: " << error << '\n';
             return 1;
         }
         connection = ConnectionString::forSQLite(file);
+    } else {
+        const ConnectionString cs = ConnectionString::parse(connection);
+        if (!cs.configure(QStringLiteral("bench-setup"))) {
+            out << "bad connection string\n";
+            return 1;
+        }
+        {
+            QSqlDatabase setup = QSqlDatabase::database(QStringLiteral("bench-setup"));
+            if (!CallDatabase::runSchema(
+                    setup, AppPaths::dataDir() + QStringLiteral("/schema/postgresql.sql"), &error))
+                out << "schema: " << error << '\n';
+            setup.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("bench-setup"));
     }
     CallDatabase db([&](const QString& e) { out << "error: " << e << '\n'; });
     if (!db.OpenCallDatabase(connection, QString()))
@@ -61,8 +76,9 @@ int main(int argc, char* argv[])
     t.start();
     sql.transaction();
     QSqlQuery fill(sql);
-    fill.prepare(QStringLiteral("INSERT INTO Calls (CallID, CallerID, CallerName, CalledID, CalledName, CalledDevice, "
-                                "Answered, Incoming, New, CallDate) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    fill.prepare(QStringLiteral(
+        "INSERT INTO Calls (CallID, CallerID, CallerName, CalledID, CalledName, CalledDevice, "
+        "Answered, Incoming, New, CallDate) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     const QDateTime start = QDateTime::currentDateTime().addSecs(-qint64(rows) * 60);
     for (int i = 1; i <= rows; ++i) {
         fill.addBindValue(i);
@@ -75,7 +91,9 @@ int main(int argc, char* argv[])
         fill.addBindValue(true);
         fill.addBindValue(true);
         const QDateTime when = start.addSecs(qint64(i) * 60);
-        fill.addBindValue(sqlite ? QVariant(when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))) : QVariant(when));
+        fill.addBindValue(sqlite
+                              ? QVariant(when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")))
+                              : QVariant(when));
         fill.exec();
     }
     sql.commit();
@@ -90,10 +108,10 @@ int main(int argc, char* argv[])
         call.setIsConnected(true);
         QElapsedTimer one;
         one.start();
-        call.SaveCall();       // offered
-        call.AnswerCall();     // answered
+        call.SaveCall();   // offered
+        call.AnswerCall(); // answered
         call.setIsConnected(false);
-        call.SaveCall();       // ended: end and duration
+        call.SaveCall(); // ended: end and duration
         saves.push_back(double(one.nsecsElapsed()) / 1e6);
 
         CCall loaded(&store);
@@ -104,7 +122,8 @@ int main(int argc, char* argv[])
     }
     out << "store work of one call (3 SaveCall): median " << median(saves) << " ms, p99 "
         << percentile(saves, 0.99) << " ms\n";
-    out << "LoadCall by id: median " << median(loads) << " ms, p99 " << percentile(loads, 0.99) << " ms\n";
+    out << "LoadCall by id: median " << median(loads) << " ms, p99 " << percentile(loads, 0.99)
+        << " ms\n";
 
     // The calls since a date: the newest 100,000 rows.
     const QDateTime since = start.addSecs(qint64(rows - 100'000) * 60);
@@ -113,7 +132,8 @@ int main(int argc, char* argv[])
     QSqlQuery range(sql);
     range.setForwardOnly(true);
     range.prepare(QStringLiteral("SELECT * FROM Calls WHERE CallDate >= ?"));
-    range.addBindValue(sqlite ? QVariant(since.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))) : QVariant(since));
+    range.addBindValue(sqlite ? QVariant(since.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")))
+                              : QVariant(since));
     range.exec();
     int count = 0;
     while (range.next())

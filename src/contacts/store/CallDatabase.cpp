@@ -134,6 +134,9 @@ bool CallDatabase::OpenCallDatabase(QString& connection, const QString& storedOr
         // Readers (history window, other processes) go on while the program writes.
         QSqlQuery wal(db);
         wal.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        // With WAL this keeps the file consistent; only the last commits may be
+        // lost on a power failure, and calls are saved many times anyway.
+        wal.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
     }
     m_engine = cs.engine();
     m_connection = connection;

@@ -54,7 +54,16 @@ bool SqlCallStore::SaveCall(CCall& call)
     bool written = false;
     if (!m_hooks.addToCallHistory || m_hooks.addToCallHistory()) {
         try {
+            // One transaction per save: the row never shows half a change, and
+            // the database commits once.
+            QSqlDatabase db = m_db.database();
+            const bool inTransaction = m_db.isOpen() && db.transaction();
+            const CCall before = call;
             written = writeCall(call);
+            if (inTransaction && !(written ? db.commit() : db.rollback()) && written) {
+                written = false;
+                call = before;
+            }
         } catch (const std::exception& e) {
             if (m_hooks.reportError)
                 m_hooks.reportError(QString::fromLocal8Bit(e.what()));
