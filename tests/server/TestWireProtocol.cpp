@@ -1,0 +1,155 @@
+#include "server/protocol/WireProtocol.h"
+
+#include <QTest>
+
+using namespace WireProtocol;
+
+class TestWireProtocol : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void arrivalsSplitAtNul_data()
+    {
+        QTest::addColumn<QByteArray>("arrival");
+        QTest::addColumn<QList<QByteArray>>("messages");
+        QTest::newRow("two pings")
+            << QByteArray("ping\0ping\0", 10) << QList<QByteArray>{"ping", "ping"};
+        QTest::newRow("without its NUL") << QByteArray("ping") << QList<QByteArray>{"ping"};
+        QTest::newRow("rest of a message")
+            << QByteArray("ping\0lis", 8) << QList<QByteArray>{"ping", "lis"};
+        QTest::newRow("empty pieces") << QByteArray("\0\0ping\0\0", 8) << QList<QByteArray>{"ping"};
+        QTest::newRow("nothing") << QByteArray() << QList<QByteArray>{};
+    }
+
+    void arrivalsSplitAtNul()
+    {
+        QFETCH(QByteArray, arrival);
+        QFETCH(QList<QByteArray>, messages);
+        QCOMPARE(splitArrival(arrival), messages);
+    }
+
+    void fieldsAreAlwaysThere()
+    {
+        const QStringList ping = fields("ping");
+        QVERIFY(ping.size() >= 5);
+        QCOMPARE(ping[0], QStringLiteral("ping"));
+        QCOMPARE(ping[4], QString());
+        const QStringList listen = fields("listen\r\n301;302\r\nsecret\r\nOffice-PC");
+        QCOMPARE(listen.mid(0, 6),
+                 (QStringList{QStringLiteral("listen"), QStringLiteral("301;302"),
+                              QStringLiteral("secret"), QStringLiteral("Office-PC"), QString(),
+                              QString()}));
+    }
+
+    void encodingRoundTrip()
+    {
+        const QByteArray wire = encode(QStringLiteral("answered"), {QStringLiteral("12")});
+        QCOMPARE(wire, QByteArray("answered\r\n12\0", 13));
+        QCOMPARE(encode(QStringLiteral("connect")), QByteArray("connect\0", 8));
+        const QStringList params = incomingCallParameters(
+            QStringLiteral("5"), QStringLiteral("0301234567"), QStringLiteral("5551"),
+            QStringLiteral("Office"), QStringLiteral("Müller"), true, QStringLiteral("ACME"),
+            std::nullopt);
+        QCOMPARE(params.size(), 7);
+        const QList<QByteArray> messages =
+            splitArrival(encode(QStringLiteral("incomingcall"), params));
+        QCOMPARE(messages.size(), 1);
+        const QStringList back = fields(messages.first());
+        QCOMPARE(back[5], QStringLiteral("Müller")); // 8-bit text survives
+        QCOMPARE(back[6], QStringLiteral("1"));
+    }
+
+    void picturesTravelAsBase64Lines()
+    {
+        QByteArray image(1000, '\0');
+        for (int i = 0; i < image.size(); ++i)
+            image[i] = char(i * 37);
+        const QString text = pictureText(image);
+        for (const QString& line : text.split(QStringLiteral("\r\n")).mid(0, -1))
+            QVERIFY(line.size() <= 76);
+        QCOMPARE(text.split(QStringLiteral("\r\n")).first().size(), 76);
+        QVERIFY(!text.endsWith(QStringLiteral("\r\n")));
+        const QStringList in = incomingCallParameters(
+            QStringLiteral("5"), QStringLiteral("1"), QStringLiteral("2"), QString(), QString(),
+            false, QString(), CallPicture{QStringLiteral("png"), text});
+        QCOMPARE(in.size(), 19);
+        QCOMPARE(in[17], QStringLiteral("png"));
+        const QStringList out = outgoingCallParameters(QStringLiteral("5"), QStringLiteral("1"),
+                                                       QString(), QStringLiteral("2"), QString(),
+                                                       CallPicture{QStringLiteral("jpg"), text});
+        QCOMPARE(out.size(), 17);
+        const QStringList received =
+            fields(splitArrival(encode(QStringLiteral("incomingcall"), in)).first());
+        QCOMPARE(received[18], QStringLiteral("png"));
+        QCOMPARE(pictureBytes(received, 19), image);
+    }
+
+    void stamps_data()
+    {
+        QTest::addColumn<QString>("stamp");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("good") << "20261204194157" << true;
+        QTest::newRow("short") << "2026120419415" << false;
+        QTest::newRow("letters") << "2026120419415x" << false;
+        QTest::newRow("no such day") << "20260231120000" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+
+    void stamps()
+    {
+        QFETCH(QString, stamp);
+        QFETCH(bool, valid);
+        const auto parsed = parseStamp(stamp);
+        QCOMPARE(parsed.has_value(), valid);
+        if (valid)
+            QCOMPARE(FormatStamp(*parsed), stamp);
+        QCOMPARE(FormatStamp(QDateTime()), QString());
+    }
+
+    void recordsEndWithByte255()
+    {
+        const QString list = deviceRecord(500, QStringLiteral("Virtual line 1 (Phonavo Server)")) +
+                             deviceRecord(1, QStringLiteral("Plugin"));
+        const QByteArray wire = list.toLatin1();
+        QCOMPARE(wire.count(kRecordEnd), 2);
+        QVERIFY(wire.endsWith(kRecordEnd));
+        QCOMPARE(wire.split(kRecordEnd).first(), QByteArray("500|Virtual line 1 (Phonavo Server)"));
+    }
+
+    void listenLists_data()
+    {
+        QTest::addColumn<QString>("listen");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<bool>("admitted");
+        QTest::newRow("listed") << "301;302"
+                                << "302" << true;
+        QTest::newRow("prefix") << "301;302"
+                                << "30" << false;
+        QTest::newRow("empty list") << ""
+                                    << "30" << true;
+        QTest::newRow("case sensitive") << "abc"
+                                        << "ABC" << false;
+    }
+
+    void listenLists()
+    {
+        QFETCH(QString, listen);
+        QFETCH(QString, number);
+        QFETCH(bool, admitted);
+        QCOMPARE(listenAdmits(listen, number), admitted);
+    }
+
+    void passwordIsMaskedInTheLog()
+    {
+        const QByteArray listen("listen\r\n301\r\nsecret\r\nOffice-PC\r\n\r\n1.0");
+        QCOMPARE(logText(listen, QStringLiteral("secret")),
+                 QStringLiteral("listen | 301 | ***** | Office-PC |  | 1.0"));
+        // Only listen messages carry the password.
+        QCOMPARE(logText("startcall\r\nsecret\r\n123", QStringLiteral("secret")),
+                 QStringLiteral("startcall | secret | 123"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWireProtocol)
+#include "TestWireProtocol.moc"
