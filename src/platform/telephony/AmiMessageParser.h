@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AmiMessage.h"
+#include "BoundedLineSplitter.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -26,16 +27,15 @@ public:
 
     Output feed(QByteArrayView bytes);
     void reset();
-    qsizetype pendingBytes() const { return m_pending.size() + m_messageSize; }
+    qsizetype pendingBytes() const { return m_lines.pendingBytes() + m_messageSize; }
 
 private:
     void takeLine(QByteArrayView line, Output& out);
     void dropMessage();
 
-    QByteArray m_pending; // the unfinished line
+    BoundedLineSplitter m_lines{kMaxLineLength};
     AmiMessage m_message; // the unfinished message
     qsizetype m_messageSize = 0;
-    bool m_skippingLongLine = false;
     bool m_discardingMessage = false;
     bool m_greeted = false;
 };

@@ -26,34 +26,17 @@ QDateTime parseTime(const QString& text)
 RouterCallMonitorParser::Output RouterCallMonitorParser::feed(QByteArrayView bytes)
 {
     Output out;
-    while (!bytes.isEmpty()) {
-        const qsizetype end = bytes.indexOf('\n');
-        const QByteArrayView piece = end < 0 ? bytes : bytes.first(end);
-        if (m_skippingLongLine) {
-            if (end >= 0)
-                m_skippingLongLine = false;
-        } else if (m_pending.size() + piece.size() > kMaxLineLength) {
+    m_lines.feed(
+        bytes, [&](QByteArrayView line) { takeLine(line, out); },
+        [&](bool) {
             out.problems << QStringLiteral("a line longer than %1 bytes").arg(kMaxLineLength);
-            m_pending.clear();
-            m_skippingLongLine = end < 0;
-        } else if (end < 0) {
-            m_pending += piece;
-        } else if (m_pending.isEmpty()) {
-            takeLine(piece, out);
-        } else {
-            m_pending += piece;
-            const QByteArray line = std::exchange(m_pending, QByteArray());
-            takeLine(line, out);
-        }
-        bytes = end < 0 ? QByteArrayView() : bytes.sliced(end + 1);
-    }
+        });
     return out;
 }
 
 void RouterCallMonitorParser::reset()
 {
-    m_pending.clear();
-    m_skippingLongLine = false;
+    m_lines.reset();
 }
 
 void RouterCallMonitorParser::takeLine(QByteArrayView line, Output& out)

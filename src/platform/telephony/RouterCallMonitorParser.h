@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BoundedLineSplitter.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
@@ -47,7 +49,7 @@ public:
 
     Output feed(QByteArrayView bytes);
     void reset();
-    qsizetype pendingBytes() const { return m_pending.size(); }
+    qsizetype pendingBytes() const { return m_lines.pendingBytes(); }
 
     // One line without its line end; nullopt (and why) for a line to skip.
     static std::optional<RouterCallEvent> parseLine(QByteArrayView line, QString* problem);
@@ -55,6 +57,5 @@ public:
 private:
     void takeLine(QByteArrayView line, Output& out);
 
-    QByteArray m_pending;
-    bool m_skippingLongLine = false;
+    BoundedLineSplitter m_lines{kMaxLineLength};
 };
