@@ -3,13 +3,16 @@
 //   phonavo --headless              the same core without windows, for a home server
 //   phonavo --import-settings FILE  restores a settings backup (.reg) and exits
 
+#include "notify/ui/MainWindow.h"
 #include "platform/AppPaths.h"
 #include "platform/UnixSignalWatcher.h"
+#include "platform/ui/QtSoundPlayer.h"
 #include "shell/settings/SettingsBackup.h"
 #include "shell/settings/SettingsStore.h"
 #include "shell/startup/Program.h"
+#include "shell/ui/GuiDialogs.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTextStream>
 
 namespace {
@@ -54,6 +57,46 @@ int runHeadless(int argc, char* argv[], const QStringList& arguments)
     return app.exec();
 }
 
+bool displayAvailable()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+int runDesktop(int argc, char* argv[], const QStringList& arguments)
+{
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Phonavo"));
+    // Closing the main window only hides it; Exit ends the program.
+    app.setQuitOnLastWindowClosed(false);
+    GuiDialogs dialogs;
+    QtSoundPlayer sound;
+    Program::FrontEnd frontEnd;
+    frontEnd.headless = false;
+    frontEnd.arguments = arguments;
+    frontEnd.dialogs = &dialogs;
+    frontEnd.sound = &sound;
+    frontEnd.createView = [&dialogs](Program& program) -> std::unique_ptr<MainWindowView> {
+        auto window = std::make_unique<MainWindow>(program);
+        dialogs.setMainWindow(window.get());
+        return window;
+    };
+    Program program(frontEnd);
+    UnixSignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &UnixSignalWatcher::terminationRequested, &program,
+                     [&program](int) { program.gCloseApplication(); });
+    QObject::connect(&program, &Program::quitRequested, &app, [&](int code) {
+        if (auto* window = dynamic_cast<MainWindow*>(program.view()))
+            window->setUnloading(true);
+        dialogs.setMainWindow(nullptr);
+        app.exit(code);
+    });
+    if (const int code = program.start(); code != 0)
+        return code;
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -76,5 +119,11 @@ int main(int argc, char* argv[])
         QCoreApplication app(argc, argv);
         return importSettings(arguments.at(importAt + 1));
     }
-    return runHeadless(argc, argv, arguments);
+    if (arguments.contains(QLatin1String("--headless")))
+        return runHeadless(argc, argv, arguments);
+    if (!displayAvailable()) {
+        QTextStream(stderr) << "phonavo: no display found; running without windows\n";
+        return runHeadless(argc, argv, arguments);
+    }
+    return runDesktop(argc, argv, arguments);
 }

@@ -38,10 +38,15 @@ bool Warnings::askQuestion(const QString& key, const QString& prompt, const QStr
 
 void Warnings::showNotice(const QString& key, const QString& prompt, const QStringList& params)
 {
+    showTranslatedNotice(key, m_loc.GetS(prompt, params));
+}
+
+void Warnings::showTranslatedNotice(const QString& key, const QString& text)
+{
     if (suppressed(key))
         return;
     bool ticked = false;
-    m_dialogs.warningBox(m_loc.GetS(prompt, params), MsgStyle::OK + MsgStyle::Information,
-                         QString(), {}, m_loc.GetS(checkBoxCaption()), ticked);
+    m_dialogs.warningBox(text, MsgStyle::OK + MsgStyle::Information, QString(), {},
+                         m_loc.GetS(checkBoxCaption()), ticked);
     m_settings.SaveSettingHKCU(subKey(), key, flagText(ticked));
 }

@@ -22,6 +22,8 @@ public:
     bool askQuestion(const QString& key, const QString& prompt, const QStringList& params = {});
     // An information notice; the check box is remembered whatever the button.
     void showNotice(const QString& key, const QString& prompt, const QStringList& params = {});
+    // The same for a text the caller put together from translated pieces.
+    void showTranslatedNotice(const QString& key, const QString& text);
 
     // True when the user asked not to see this warning again.
     bool suppressed(const QString& key) const;

@@ -1,5 +1,8 @@
 #include "Program.h"
 
+#include "ExitCommands.h"
+#include "MainWindowView.h"
+#include "StartupSequence.h"
 #include "contacts/store/CallDatabase.h"
 #include "contacts/store/SqlCallStore.h"
 #include "core/controller/MainForm.h"
@@ -20,6 +23,9 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSysInfo>
+#include <QTimer>
+
+#include <algorithm>
 
 Program::Program(FrontEnd frontEnd, QObject* parent)
     : QObject(parent), m_frontEnd(std::move(frontEnd))
@@ -135,27 +141,130 @@ void Program::writeLogHeader()
     }
 }
 
+bool Program::loaded() const
+{
+    return m_form && m_form->isLoaded();
+}
+
+bool Program::autostart() const
+{
+    // A separate word only: the arguments are searched with one blank around them.
+    const QString padded =
+        QLatin1Char(' ') + m_frontEnd.arguments.join(QLatin1Char(' ')) + QLatin1Char(' ');
+    return padded.contains(QStringLiteral(" /autostart "), Qt::CaseInsensitive);
+}
+
+bool Program::ignoreOutlook() const
+{
+    return m_frontEnd.arguments.join(QLatin1Char(' '))
+        .contains(QStringLiteral("-ignoreoutlook"), Qt::CaseInsensitive);
+}
+
 void Program::loadMainForm()
 {
-    MainForm::Services services{*m_settings, *m_loc, *m_log,  *m_dialogs,
-                                *m_errors,   *m_hub, *m_sound};
-    m_form = std::make_unique<MainForm>(services);
-    m_errors->setMainWindowLoaded(true);
-    for (const QString& problem : m_settings->loadProblems())
-        m_form->RaiseError(problem);
+    m_loading = std::make_unique<StartupSequence>(*m_errors);
+    buildLoadingSteps(*m_loading);
+    connect(m_loading.get(), &StartupSequence::finished, this, &Program::loadingFinished);
+    connect(m_loading.get(), &StartupSequence::failed, this, [this] {
+        // tmrUnload: the program cannot go on; it closes once the report is out.
+        QTimer::singleShot(100, this, &Program::unloadAfterFailedStart);
+    });
+    m_loading->run();
+}
 
-    m_form->initTelephony();
-    for (qint32 device : m_form->listedDevices())
-        m_form->LogStr(QStringLiteral("Line device %1: %2")
-                           .arg(device)
-                           .arg(m_form->deviceDisplayName(device)));
-    m_form->loadOptions();
-    m_form->loadMSNs();
-    openCallDatabase();
-    startControlChannel();
-    m_form->setLoaded(true);
-    if (m_form->options().flag(QStringLiteral("cbConnectOnStart")))
-        m_form->startMonitoring();
+void Program::unloadAfterFailedStart()
+{
+    shutdown();
+    emit quitRequested(1);
+}
+
+void Program::buildLoadingSteps(StartupSequence& steps)
+{
+    const auto seam = [](const std::function<void()>& fill) {
+        if (fill)
+            fill();
+    };
+    steps.add(QStringLiteral("controller"), [this, seam] {
+        MainForm::Services services{*m_settings, *m_loc, *m_log,  *m_dialogs,
+                                    *m_errors,   *m_hub, *m_sound};
+        m_form = std::make_unique<MainForm>(services);
+        m_exit = std::make_unique<ExitCommands>(*m_form, [this] { gCloseApplication(); });
+        m_errors->setMainWindowLoaded(true);
+        seam(m_seams.createAutomationObject);
+        if (m_frontEnd.createView) {
+            m_view = m_frontEnd.createView(*this);
+            m_exit->setView(m_view.get());
+        }
+        for (const QString& problem : m_settings->loadProblems())
+            m_form->RaiseError(problem);
+    });
+    steps.add(QStringLiteral("translation"), [this] {
+        if (m_view)
+            m_view->translate();
+    });
+    steps.add(QStringLiteral("update check"), [this, seam] {
+        if (m_settings->getInt(SettingsStore::Hive::CurrentUser, QString(),
+                               QStringLiteral("Look4Update"), 1) == 1)
+            seam(m_seams.checkForUpdate);
+    });
+    steps.add(
+        QStringLiteral("automatic start"), StartupSequence::Step([this] {
+            if (!autostart())
+                return 0;
+            // After a log-in the line sources (a router, a PBX) may not be reachable yet.
+            const int seconds = std::clamp(m_settings->getInt(SettingsStore::Hive::CurrentUser,
+                                                              QStringLiteral("Options"),
+                                                              QStringLiteral("SleepOnStartup"), 10),
+                                           0, 3600);
+            m_form->LogStr(QStringLiteral("Automatic start: waiting %1 seconds").arg(seconds));
+            return seconds * 1000;
+        }));
+    steps.add(QStringLiteral("telephony"), [this] {
+        m_form->initTelephony();
+        for (qint32 device : m_form->listedDevices())
+            m_form->LogStr(QStringLiteral("Line device %1: %2")
+                               .arg(device)
+                               .arg(m_form->deviceDisplayName(device)));
+    });
+    steps.add(QStringLiteral("connection plug-ins"),
+              [this, seam] { seam(m_seams.loadConnectionPlugins); });
+    steps.add(QStringLiteral("options"), [this] { m_form->loadOptions(); });
+    steps.add(QStringLiteral("address book"), [this] {
+        const bool ignored = SettingToBool(m_settings->GetSettingHKCU(
+                                 QStringLiteral("Options"), QStringLiteral("DisableOutlook"),
+                                 QStringLiteral("0"))) ||
+                             ignoreOutlook();
+        if (m_seams.startAddressBook)
+            m_seams.startAddressBook(ignored);
+    });
+    steps.add(QStringLiteral("own numbers"), [this] { m_form->loadMSNs(); });
+    steps.add(QStringLiteral("reverse lookup"), [this, seam] { seam(m_seams.loadReverseLookup); });
+    steps.add(QStringLiteral("notification plug-ins"),
+              [this, seam] { seam(m_seams.loadNotificationPlugins); });
+    steps.add(QStringLiteral("popup options"), [this, seam] { seam(m_seams.applyPopupOptions); });
+    steps.add(QStringLiteral("call database"), [this] { openCallDatabase(); });
+    steps.add(QStringLiteral("server"), [this, seam] { seam(m_seams.applyServerSwitch); });
+    steps.add(QStringLiteral("control channel"), [this] { startControlChannel(); });
+    steps.add(QStringLiteral("tray icon"), [this] {
+        if (m_view)
+            m_view->showTrayIcon(true);
+    });
+    steps.add(QStringLiteral("window position"), [this] {
+        if (m_view)
+            m_view->restorePosition();
+    });
+    steps.add(QStringLiteral("show window"), [this] {
+        const bool visible =
+            m_settings->getInt(SettingsStore::Hive::CurrentUser, QStringLiteral("MainForm"),
+                               QStringLiteral("Visible"), 1) == 1;
+        if (m_view && visible && !m_form->options().flag(QStringLiteral("cbHideOnstart")))
+            m_view->showWindow();
+    });
+    steps.add(QStringLiteral("loaded"), [this] { m_form->setLoaded(true); });
+    steps.add(QStringLiteral("connect on start"), [this] {
+        if (m_form->options().flag(QStringLiteral("cbConnectOnStart")))
+            m_form->startMonitoring();
+    });
 }
 
 void Program::openCallDatabase()
@@ -226,14 +335,26 @@ void Program::startControlChannel()
                                .arg(path, m_control->errorString()));
 }
 
+void Program::gCloseApplication()
+{
+    shutdown();
+    emit quitRequested(0);
+}
+
 void Program::shutdown()
 {
     if (m_shutDown || !m_form)
         return;
     m_shutDown = true;
+    if (m_seams.automationObjectEnding)
+        m_seams.automationObjectEnding();
     if (m_form->Active())
         m_form->stopMonitoring();
-    m_form->shutdownTelephony();
+    if (m_view)
+        m_view->showTrayIcon(false);
+    m_form->shutdownTelephony(); // popups closed, active calls removed, lines closed
+    if (m_seams.closeClientConnections)
+        m_seams.closeClientConnections();
     if (m_control)
         m_control->close();
     m_settings->flush();

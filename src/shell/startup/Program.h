@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class CallDatabase;
@@ -17,6 +18,9 @@ class ProgramLog;
 class SettingsStore;
 class SoundPlayer;
 class TelephonyHub;
+class ExitCommands;
+class MainWindowView;
+class StartupSequence;
 
 // Everything a running Phonavo consists of, built and started in the fixed
 // order of start-up and taken down in the order of unloading. Both front ends
@@ -31,16 +35,48 @@ public:
         QStringList arguments;            // the command line after the program name
         DialogService* dialogs = nullptr; // nullptr: answered with defaults and logged
         SoundPlayer* sound = nullptr;     // nullptr: silent
+        // The desktop program's main window, made once the controller exists.
+        std::function<std::unique_ptr<MainWindowView>(Program&)> createView;
+    };
+
+    // Loading steps that later subsystems fill. Each runs in its fixed place
+    // in the loading order; an empty one is skipped.
+    struct LoadingSeams
+    {
+        std::function<void()> createAutomationObject;
+        std::function<void()> checkForUpdate;
+        std::function<void()> loadConnectionPlugins;
+        // The address-book integration; the argument says the user asked to
+        // leave it out for this run or for good.
+        std::function<void(bool ignored)> startAddressBook;
+        std::function<void()> loadReverseLookup;
+        std::function<void()> loadNotificationPlugins;
+        std::function<void()> applyPopupOptions;
+        std::function<void()> applyServerSwitch;
+        // Unloading: the automation object is told first, client connections last.
+        std::function<void()> automationObjectEnding;
+        std::function<void()> closeClientConnections;
     };
 
     explicit Program(FrontEnd frontEnd, QObject* parent = nullptr);
     ~Program() override;
 
-    // The start procedure up to and including loading the controller. Returns 0
-    // when the program runs on, else the exit code to end with.
+    // The start procedure, then the loading of the main window. Returns 0 when
+    // the program runs on (loading may still be waiting after an automatic
+    // start), else the exit code to end with.
     int start();
     // Orderly unloading; safe to call twice.
     void shutdown();
+    // Unloads and asks the front end to end the process.
+    void gCloseApplication();
+
+    LoadingSeams& loadingSeams() { return m_seams; }
+    bool loaded() const;
+    // " /autostart " and "-ignoreoutlook" as the command line is searched for them.
+    bool autostart() const;
+    bool ignoreOutlook() const;
+    ExitCommands& exitCommands() const { return *m_exit; }
+    MainWindowView* view() const { return m_view.get(); }
 
     MainForm& mainForm() const { return *m_form; }
     ProgramLog& log() const { return *m_log; }
@@ -59,10 +95,14 @@ public:
 
 signals:
     void quitRequested(int exitCode);
+    // Loading ran to its end (monitoring started when configured).
+    void loadingFinished();
 
 private:
     void writeLogHeader();
     void loadMainForm();
+    void buildLoadingSteps(StartupSequence& steps);
+    void unloadAfterFailedStart();
     void startControlChannel();
     void openCallDatabase();
 
@@ -80,6 +120,10 @@ private:
     std::unique_ptr<SqlCallStore> m_callStore;
     std::unique_ptr<MainForm> m_form;
     std::unique_ptr<ControlChannelServer> m_control;
+    std::unique_ptr<ExitCommands> m_exit;
+    std::unique_ptr<MainWindowView> m_view; // after m_form: goes before it
+    std::unique_ptr<StartupSequence> m_loading;
     std::unique_ptr<QLockFile> m_instanceLock;
+    LoadingSeams m_seams;
     bool m_shutDown = false;
 };

@@ -1,0 +1,502 @@
+#include "MainWindow.h"
+
+#include "SysTray.h"
+#include "core/controller/MainForm.h"
+#include "core/devices/ui/FrmDevice.h"
+#include "core/log/LogListModel.h"
+#include "core/log/ProgramLog.h"
+#include "server/msn/ui/FrmMSN.h"
+#include "shell/dialogs/DialogService.h"
+#include "shell/settings/FormPosition.h"
+#include "shell/settings/SettingsStore.h"
+#include "shell/startup/ExitCommands.h"
+#include "shell/startup/Program.h"
+#include "shell/ui/WidgetFormWindow.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// The main window's first size, in twips.
+constexpr int kDefaultWidth = 9770;
+constexpr int kDefaultHeight = 7790;
+
+template <typename W> W* named(W* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QAction* namedAction(QMenu* menu, const char* name, const QString& caption)
+{
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+
+} // namespace
+
+MainWindow::MainWindow(Program& program, QWidget* parent)
+    : QMainWindow(parent), m_program(program),
+      m_frmDevice(std::make_unique<FrmDevice>(program.settings(), program.loc(),
+                                              program.mainForm().sound(), this)),
+      m_frmMSN(std::make_unique<FrmMSN>(program.loc(), this))
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QString::fromLatin1(MainForm::kProductName));
+    setWindowIcon(SysTray::stateIcon(true));
+    MainForm& form = program.mainForm();
+    form.setDeviceEditor(m_frmDevice.get());
+    form.setMsnEditor(m_frmMSN.get());
+
+    buildMenus();
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    m_tabs = named(new QTabWidget(central), "TabStrip1");
+    m_tabs->addTab(buildLinesPage(), QStringLiteral("Lines"));
+    m_tabs->addTab(buildNumbersPage(), QStringLiteral("Own numbers"));
+    m_tabs->addTab(buildLogPage(), QStringLiteral("Log"));
+    for (int i = 0; i < m_tabs->count(); ++i)
+        m_tabs->widget(i)->setObjectName(QStringLiteral("pbTabPage%1").arg(i));
+    layout->addWidget(m_tabs, 1);
+    layout->addWidget(buildStatusBar());
+    setCentralWidget(central);
+
+    connect(&form, &MainForm::statusChanged, this, &MainWindow::refreshStatus);
+    connect(&form, &MainForm::deviceListChanged, this, &MainWindow::fillDeviceList);
+    connect(&form, &MainForm::msnsChanged, this, &MainWindow::fillMsnGrid);
+    connect(&form.options(), &MainOptions::changed, this, [this](const QString& control) {
+        if (control == QLatin1String("cbPhonavoServer"))
+            fillMsnGrid();
+    });
+    refreshStatus();
+}
+
+MainWindow::~MainWindow()
+{
+    MainForm& form = m_program.mainForm();
+    form.setDeviceEditor(nullptr);
+    form.setMsnEditor(nullptr);
+    if (m_tray)
+        form.setTrayPresence(nullptr);
+}
+
+void MainWindow::buildMenus()
+{
+    ExitCommands& exits = m_program.exitCommands();
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    m_mnuExportTexts = namedAction(file, "mnuExportTexts", QStringLiteral("Export texts"));
+    m_mnuExportTexts->setVisible(false);
+    connect(namedAction(file, "mnuHide", QStringLiteral("&Hide window")), &QAction::triggered, this,
+            [&exits] { exits.mnuHide(); });
+    file->addSeparator();
+    connect(namedAction(file, "mnuExit", QStringLiteral("&Exit")), &QAction::triggered, this,
+            [&exits] { exits.mnuExit(); });
+
+    QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
+    options->setObjectName(QStringLiteral("mnuOptions"));
+    QMenu* language = options->addMenu(QStringLiteral("&Language"));
+    language->setObjectName(QStringLiteral("mnuLanguage"));
+    m_languages = new QActionGroup(this);
+    m_languages->setExclusive(true);
+    static const std::pair<const char*, const char*> kLanguages[] = {
+        {"mnuSetLangEnglish", "English"},     {"mnuSetLangGerman", "German"},
+        {"mnuSetLangSpanish", "Spanish"},     {"mnuSetLangDutch", "Dutch"},
+        {"mnuSetLangNorwegian", "Norwegian"}, {"mnuSetLangFrench", "French"},
+        {"mnuSetLangSwedish", "Swedish"}};
+    for (const auto& [name, caption] : kLanguages) {
+        QAction* action = namedAction(language, name, QString::fromLatin1(caption));
+        action->setCheckable(true);
+        m_languages->addAction(action);
+    }
+    connect(namedAction(options, "mnuBackupSettings", QStringLiteral("&Backup settings")),
+            &QAction::triggered, this, &MainWindow::backupSettings);
+    connect(namedAction(options, "mnuResetWarnings", QStringLiteral("Reset warning messages")),
+            &QAction::triggered, this, [this] { m_program.mainForm().mnuResetWarnings(); });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    connect(namedAction(help, "mnuAbout", QStringLiteral("&About")), &QAction::triggered, this,
+            &MainWindow::showAbout);
+
+    m_trayMenu = new QMenu(this);
+    m_trayMenu->setObjectName(QStringLiteral("mnuTray"));
+    m_trayMenu->setTitle(QStringLiteral("Tray"));
+    m_mnuTrayShow = namedAction(m_trayMenu, "mnuTrayShow", QStringLiteral("&Options"));
+    connect(m_mnuTrayShow, &QAction::triggered, this, [&exits] { exits.mnuTrayShow(); });
+    m_trayMenu->addSeparator();
+    connect(namedAction(m_trayMenu, "mnuTrayAbout", QStringLiteral("&About")), &QAction::triggered,
+            this, &MainWindow::showAbout);
+    connect(namedAction(m_trayMenu, "mnuTrayExit", QStringLiteral("&Exit")), &QAction::triggered,
+            this, [&exits] { exits.mnuTrayExit(); });
+}
+
+QWidget* MainWindow::buildLinesPage()
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(named(new QLabel(QStringLiteral("Monitored line devices:")), "lblDevices"));
+    m_lstTapiDevices = named(new QListWidget, "lstTapiDevices");
+    layout->addWidget(m_lstTapiDevices, 1);
+    auto* deviceRow = new QHBoxLayout;
+    m_btnEditDevice = named(new QPushButton(QStringLiteral("&Edit device...")), "btnEditDevice");
+    deviceRow->addWidget(m_btnEditDevice);
+    deviceRow->addStretch(1);
+    layout->addLayout(deviceRow);
+
+    auto* form = new QFormLayout;
+    m_cmbOutgoingDevice = named(new QComboBox, "cmbOutgoingDevice");
+    form->addRow(
+        named(new QLabel(QStringLiteral("Device for outgoing calls:")), "lblOutgoingDevice"),
+        m_cmbOutgoingDevice);
+    m_txtAcceptedNumber = named(new QLineEdit, "txtAcceptedNumber");
+    form->addRow(
+        named(new QLabel(QStringLiteral("Only calls to this number:")), "lblAcceptedNumber"),
+        m_txtAcceptedNumber);
+    layout->addLayout(form);
+    m_cbAddToCallHist =
+        named(new QCheckBox(QStringLiteral("Add calls to the call history")), "cbAddToCallHist");
+    m_cbConnectOnStart =
+        named(new QCheckBox(QStringLiteral("Start monitoring when the program starts")),
+              "cbConnectOnStart");
+    m_cbHideOnstart =
+        named(new QCheckBox(QStringLiteral("Hide this window on start")), "cbHideOnstart");
+    layout->addWidget(m_cbAddToCallHist);
+    layout->addWidget(m_cbConnectOnStart);
+    layout->addWidget(m_cbHideOnstart);
+
+    MainForm& mainForm = m_program.mainForm();
+    connect(m_lstTapiDevices, &QListWidget::itemChanged, this, &MainWindow::onDeviceItemChanged);
+    connect(m_lstTapiDevices, &QListWidget::itemDoubleClicked, this,
+            &MainWindow::editCurrentDevice);
+    connect(m_btnEditDevice, &QPushButton::clicked, this, &MainWindow::editCurrentDevice);
+    connect(m_cmbOutgoingDevice, &QComboBox::currentTextChanged, this,
+            [this, &mainForm](const QString& name) {
+                if (!m_filling)
+                    mainForm.setOutgoingDevice(name);
+            });
+    const auto bindFlag = [this, &mainForm](QCheckBox* box) {
+        connect(box, &QCheckBox::toggled, this, [this, &mainForm, box](bool on) {
+            if (!m_filling)
+                mainForm.options().setValue(box->objectName(), on);
+        });
+    };
+    bindFlag(m_cbAddToCallHist);
+    bindFlag(m_cbConnectOnStart);
+    bindFlag(m_cbHideOnstart);
+    connect(m_txtAcceptedNumber, &QLineEdit::textEdited, this, [&mainForm](const QString& text) {
+        mainForm.options().setValue(QStringLiteral("txtAcceptedNumber"), text);
+    });
+    return page;
+}
+
+QWidget* MainWindow::buildNumbersPage()
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    m_grdMSNs = named(new QTableWidget(0, 3), "grdMSNs");
+    m_grdMSNs->setHorizontalHeaderLabels(
+        {QStringLiteral("Name"), QStringLiteral("MSN"), QStringLiteral("Clients")});
+    m_grdMSNs->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grdMSNs->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grdMSNs->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grdMSNs->horizontalHeader()->setStretchLastSection(true);
+    m_grdMSNs->verticalHeader()->hide();
+    layout->addWidget(m_grdMSNs, 1);
+    auto* buttons = new QHBoxLayout;
+    auto* btnNew = named(new QPushButton(QStringLiteral("&New")), "btnNewMSN");
+    auto* btnEdit = named(new QPushButton(QStringLiteral("&Edit")), "btnEditMSN");
+    auto* btnDel = named(new QPushButton(QStringLiteral("&Delete")), "btnDelMSN");
+    buttons->addWidget(btnNew);
+    buttons->addWidget(btnEdit);
+    buttons->addWidget(btnDel);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    MainForm& form = m_program.mainForm();
+    connect(btnNew, &QPushButton::clicked, this, [&form] { form.newMSN(); });
+    connect(btnEdit, &QPushButton::clicked, this, &MainWindow::editCurrentMsn);
+    connect(m_grdMSNs, &QTableWidget::cellDoubleClicked, this, &MainWindow::editCurrentMsn);
+    connect(btnDel, &QPushButton::clicked, this, [this, &form] {
+        if (m_grdMSNs->currentRow() >= 0)
+            form.deleteMSN(m_grdMSNs->currentRow() + 1);
+    });
+    return page;
+}
+
+QWidget* MainWindow::buildLogPage()
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    m_lstLog = named(new QListView, "lstLog");
+    m_lstLog->setModel(m_program.log().model());
+    m_lstLog->setUniformItemSizes(true);
+    m_lstLog->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    layout->addWidget(m_lstLog, 1);
+    auto* row = new QHBoxLayout;
+    m_cbTapiLog = named(new QCheckBox(QStringLiteral("Log telephony events")), "cbTapiLog");
+    auto* btnClearLog = named(new QPushButton(QStringLiteral("&Clear log")), "btnClearLog");
+    row->addWidget(m_cbTapiLog);
+    row->addStretch(1);
+    row->addWidget(btnClearLog);
+    layout->addLayout(row);
+
+    LogListModel* model = m_program.log().model();
+    connect(model, &QAbstractItemModel::rowsInserted, m_lstLog, &QListView::scrollToBottom);
+    connect(m_lstLog, &QListView::doubleClicked, this, &MainWindow::showLogLine);
+    connect(btnClearLog, &QPushButton::clicked, this, [model] { model->clear(); });
+    connect(m_cbTapiLog, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_filling)
+            m_program.mainForm().setTapiLog(on);
+    });
+    return page;
+}
+
+QWidget* MainWindow::buildStatusBar()
+{
+    auto* bar = new QWidget;
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+    m_lblStatus = named(new QLabel, "lblStatus");
+    m_btnStartStop = named(new QPushButton, "btnStartStop");
+    auto* btnHide = named(new QPushButton(QStringLiteral("&Hide")), "btnHide");
+    row->addWidget(m_lblStatus, 1);
+    row->addWidget(m_btnStartStop);
+    row->addWidget(btnHide);
+    connect(m_btnStartStop, &QPushButton::clicked, this,
+            [this] { m_program.mainForm().btnStartStop_Click(); });
+    connect(btnHide, &QPushButton::clicked, this, [this] { m_program.exitCommands().mnuHide(); });
+    return bar;
+}
+
+void MainWindow::translate()
+{
+    // Window translation and the language menu join here once language
+    // databases can be chosen; until then the texts stay native.
+    m_mnuExportTexts->setVisible(m_program.mainForm().debugMode());
+    const auto actions = m_languages->actions();
+    if (!actions.isEmpty())
+        actions.first()->setChecked(true);
+}
+
+void MainWindow::restorePosition()
+{
+    syncOptionControls();
+    fillDeviceList();
+    fillMsnGrid();
+    WidgetFormWindow window(this);
+    window.setWidth(kDefaultWidth);
+    window.setHeight(kDefaultHeight);
+    FormPosition::RestoreFormPos(m_program.settings(), window, QStringLiteral("MainForm"), false);
+}
+
+void MainWindow::saveWindowState()
+{
+    WidgetFormWindow window(this);
+    FormPosition::SaveFormPos(m_program.settings(), window, QStringLiteral("MainForm"));
+}
+
+void MainWindow::showTrayIcon(bool show)
+{
+    MainForm& form = m_program.mainForm();
+    if (!show) {
+        form.setTrayPresence(nullptr);
+        m_tray.reset();
+        return;
+    }
+    if (!m_tray) {
+        m_tray = std::make_unique<SysTray>(form, *m_trayMenu);
+        connect(m_tray.get(), &SysTray::doubleClicked, this, &MainWindow::trayDoubleClicked);
+        connect(m_tray.get(), &SysTray::menuAboutToShow, this, &MainWindow::prepareTrayMenu);
+        form.setTrayPresence(m_tray.get());
+    }
+    m_tray->refresh();
+}
+
+void MainWindow::showWindow()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::hideWindow()
+{
+    // Without a tray to bring it back from, the window only goes to the task bar.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        showMinimized();
+        return;
+    }
+    hide();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_unloading) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    m_program.exitCommands().closeButton();
+}
+
+void MainWindow::fillDeviceList()
+{
+    MainForm& form = m_program.mainForm();
+    m_filling = true;
+    const qint32 current = m_lstTapiDevices->currentItem()
+                               ? m_lstTapiDevices->currentItem()->data(Qt::UserRole).toInt()
+                               : -1;
+    m_lstTapiDevices->clear();
+    m_cmbOutgoingDevice->clear();
+    for (qint32 id : form.listedDevices()) {
+        const DevicePtr device = form.colDevices().find(id);
+        auto* item = new QListWidgetItem(form.deviceDisplayName(id), m_lstTapiDevices);
+        item->setData(Qt::UserRole, id);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(device && device->bMonitor ? Qt::Checked : Qt::Unchecked);
+        if (id == current)
+            m_lstTapiDevices->setCurrentItem(item);
+        m_cmbOutgoingDevice->addItem(form.deviceDisplayName(id), id);
+    }
+    const int chosen =
+        m_cmbOutgoingDevice->findText(form.options().text(QStringLiteral("cmbOutgoingDevice")));
+    // Nothing chosen yet: the first device, when there is one.
+    m_cmbOutgoingDevice->setCurrentIndex(chosen >= 0 ? chosen
+                                                     : (m_cmbOutgoingDevice->count() > 0 ? 0 : -1));
+    m_filling = false;
+    refreshStatus();
+}
+
+void MainWindow::onDeviceItemChanged(QListWidgetItem* item)
+{
+    if (m_filling || !item)
+        return;
+    m_lstTapiDevices->setCurrentItem(item);
+    m_program.mainForm().setDeviceMonitored(item->data(Qt::UserRole).toInt(),
+                                            item->checkState() == Qt::Checked);
+}
+
+void MainWindow::editCurrentDevice()
+{
+    if (QListWidgetItem* item = m_lstTapiDevices->currentItem())
+        m_program.mainForm().EditDevice(item->data(Qt::UserRole).toInt());
+}
+
+void MainWindow::fillMsnGrid()
+{
+    MainForm& form = m_program.mainForm();
+    const int row = m_grdMSNs->currentRow();
+    m_grdMSNs->setRowCount(0);
+    for (int i = 0; i < form.colMSNs().Count(); ++i) {
+        const MSNPtr entry = form.colMSNs().Item(i + 1); // positions count from 1
+        m_grdMSNs->insertRow(i);
+        m_grdMSNs->setItem(i, 0, new QTableWidgetItem(entry->Name));
+        m_grdMSNs->setItem(i, 1, new QTableWidgetItem(entry->MSN));
+        m_grdMSNs->setItem(i, 2, new QTableWidgetItem(entry->Clients));
+    }
+    m_grdMSNs->setColumnHidden(2, !form.options().flag(QStringLiteral("cbPhonavoServer")));
+    if (row >= 0 && row < m_grdMSNs->rowCount())
+        m_grdMSNs->selectRow(row);
+}
+
+void MainWindow::editCurrentMsn()
+{
+    if (m_grdMSNs->currentRow() >= 0)
+        m_program.mainForm().editMSN(m_grdMSNs->currentRow() + 1);
+}
+
+void MainWindow::syncOptionControls()
+{
+    const MainOptions& options = m_program.mainForm().options();
+    m_filling = true;
+    m_cbAddToCallHist->setChecked(options.flag(QStringLiteral("cbAddToCallHist")));
+    m_cbConnectOnStart->setChecked(options.flag(QStringLiteral("cbConnectOnStart")));
+    m_cbHideOnstart->setChecked(options.flag(QStringLiteral("cbHideOnstart")));
+    m_txtAcceptedNumber->setText(options.text(QStringLiteral("txtAcceptedNumber")));
+    m_cbTapiLog->setChecked(m_program.mainForm().logMode());
+    m_filling = false;
+}
+
+void MainWindow::refreshStatus()
+{
+    const MainForm& form = m_program.mainForm();
+    m_lblStatus->setText(form.statusText());
+    m_btnStartStop->setText(form.startStopCaption());
+    // Settings are locked while listening.
+    const bool editable = !form.optionsLocked();
+    m_lstTapiDevices->setEnabled(editable);
+    m_btnEditDevice->setEnabled(editable && form.canEditDevices());
+    m_txtAcceptedNumber->setEnabled(editable);
+    m_cmbOutgoingDevice->setEnabled(m_cmbOutgoingDevice->count() > 0);
+}
+
+void MainWindow::showLogLine(const QModelIndex& index)
+{
+    if (!index.isValid())
+        return;
+    m_program.dialogs().messageBox(m_program.log().model()->line(index.row()), 0, QString());
+}
+
+void MainWindow::trayDoubleClicked()
+{
+    // TrayIconAction 1 opens the call history once there is one; until then
+    // both choices show the window.
+    m_program.exitCommands().mnuTrayShow();
+}
+
+void MainWindow::prepareTrayMenu()
+{
+    m_trayMenu->setDefaultAction(m_mnuTrayShow);
+    raise();
+}
+
+void MainWindow::backupSettings()
+{
+    const QString file = QFileDialog::getSaveFileName(
+        this, m_program.loc().GetS(QStringLiteral("Backup settings")),
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
+            QStringLiteral("/phonavo-settings.reg"),
+        QStringLiteral("(*.reg)"));
+    m_program.mainForm().backupSettingsTo(file);
+}
+
+void MainWindow::showAbout()
+{
+    QMessageBox box(this);
+    box.setObjectName(QStringLiteral("frmAbout"));
+    box.setWindowTitle(m_program.loc().GetS(QStringLiteral("About Phonavo")));
+    box.setIconPixmap(SysTray::stateIcon(true).pixmap(48, 48));
+    box.setTextFormat(Qt::RichText);
+    box.setText(QStringLiteral("<b>%1</b><br>%2<br><br>%3")
+                    .arg(QString::fromLatin1(MainForm::kProductName),
+                         m_program.loc().GetS(QStringLiteral("Version %s"), Program::versionText()),
+                         m_program.loc().GetS(QStringLiteral("Caller identification and call "
+                                                             "monitoring for Linux."))));
+    box.exec();
+}

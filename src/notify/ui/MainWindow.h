@@ -1,0 +1,101 @@
+#pragma once
+
+#include "shell/startup/MainWindowView.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class FrmDevice;
+class FrmMSN;
+class Program;
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QPushButton;
+class QTabWidget;
+class QTableWidget;
+class SysTray;
+
+// The desktop program's main window: the view of the controller. It holds the
+// option pages, the log, the device list and the start/stop button, and the
+// menus. Its close button only hides it; Exit ends the program.
+class MainWindow : public QMainWindow, public MainWindowView
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(Program& program, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // MainWindowView
+    void translate() override;
+    void restorePosition() override;
+    void showTrayIcon(bool show) override;
+    void showWindow() override;
+    void hideWindow() override;
+    bool windowVisible() const override { return isVisible(); }
+    void saveWindowState() override;
+
+    SysTray* sysTray() const { return m_tray.get(); }
+    QMenu* trayMenu() const { return m_trayMenu; }
+    // The option pages; later parts add theirs here (tab captions are translated).
+    QTabWidget* tabPages() const { return m_tabs; }
+
+    // Set once the program is unloading: the close button then really closes.
+    void setUnloading(bool unloading) { m_unloading = unloading; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    QWidget* buildLinesPage();
+    QWidget* buildLogPage();
+    QWidget* buildNumbersPage();
+    QWidget* buildStatusBar();
+
+    void fillDeviceList();
+    void fillMsnGrid();
+    void syncOptionControls();
+    void refreshStatus();
+    void onDeviceItemChanged(QListWidgetItem* item);
+    void editCurrentDevice();
+    void editCurrentMsn();
+    void showLogLine(const QModelIndex& index);
+    void trayDoubleClicked();
+    void prepareTrayMenu();
+    void backupSettings();
+    void showAbout();
+
+    Program& m_program;
+    std::unique_ptr<FrmDevice> m_frmDevice;
+    std::unique_ptr<FrmMSN> m_frmMSN;
+    std::unique_ptr<SysTray> m_tray;
+    bool m_unloading = false;
+    bool m_filling = false;
+
+    QTabWidget* m_tabs = nullptr;
+    QListWidget* m_lstTapiDevices = nullptr;
+    QPushButton* m_btnEditDevice = nullptr;
+    QComboBox* m_cmbOutgoingDevice = nullptr;
+    QCheckBox* m_cbConnectOnStart = nullptr;
+    QCheckBox* m_cbHideOnstart = nullptr;
+    QCheckBox* m_cbAddToCallHist = nullptr;
+    QLineEdit* m_txtAcceptedNumber = nullptr;
+    QListView* m_lstLog = nullptr;
+    QCheckBox* m_cbTapiLog = nullptr;
+    QTableWidget* m_grdMSNs = nullptr;
+    QLabel* m_lblStatus = nullptr;
+    QPushButton* m_btnStartStop = nullptr;
+    QMenu* m_trayMenu = nullptr;
+    QAction* m_mnuExportTexts = nullptr;
+    QAction* m_mnuTrayShow = nullptr;
+    QActionGroup* m_languages = nullptr;
+};
