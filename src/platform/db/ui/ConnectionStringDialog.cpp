@@ -168,7 +168,24 @@ void ConnectionStringDialog::setValue(const QString& key, const QString& value)
             v = value.trimmed();
             return;
         }
-    m_pairs.append({key, value.trimmed()});
+    // A new key goes where the fields would put it, so that clearing a field
+    // and typing it again does not move it to the end.
+    static const QStringList order = {kProvider, kDataSource, kHost,    kPort,
+                                      kDatabase, kUser,       kPassword};
+    const auto rank = [](const QString& k) {
+        for (qsizetype i = 0; i < order.size(); ++i)
+            if (order[i].compare(k, Qt::CaseInsensitive) == 0)
+                return i;
+        return qsizetype(-1);
+    };
+    const qsizetype own = rank(key);
+    qsizetype at = own < 0 ? m_pairs.size() : 0;
+    for (qsizetype i = 0; own >= 0 && i < m_pairs.size(); ++i) {
+        const qsizetype other = rank(m_pairs[i].first);
+        if (other >= 0 && other < own)
+            at = i + 1;
+    }
+    m_pairs.insert(at, {key, value.trimmed()});
 }
 
 void ConnectionStringDialog::removeValue(const QString& key)
