@@ -1,6 +1,7 @@
 #include "MainForm.h"
 
 #include "Editors.h"
+#include "core/devices/NumberRules.h"
 #include "core/log/ProgramLog.h"
 #include "core/monitor/LineMonitor.h"
 #include "core/pipeline/CallPipeline.h"
@@ -381,4 +382,27 @@ void MainForm::setTrayToolTip(const QString& text)
     if (m_tray)
         m_tray->setToolTip(text);
     emit trayToolTipChanged(text);
+}
+
+bool MainForm::StartCall(const QString& number)
+{
+    bool dialled = false;
+    trapErrors(m_s.errors, QStringLiteral("StartCall"), [&] {
+        const QString deviceName = m_options.text(QStringLiteral("cmbOutgoingDevice"));
+        const qint32 device = m_s.telephony.getDeviceIdFromName(deviceName);
+        if (device < 0 || device >= kFirstPluginDeviceId) {
+            // Dialling through a connection plug-in's device comes with the plug-in host.
+            RaiseError(GetS(QStringLiteral("No outgoing line device selected (%s)"), deviceName));
+            return;
+        }
+        CDevice d;
+        d.lDeviceID = device;
+        d.DeviceName = m_s.telephony.getDeviceName(device);
+        d.Load(m_s.settings);
+        const QString dial = d.rewriteOutgoing(DigitsOnly(number));
+        LogStr(GetS(QStringLiteral("Starting outgoing call on device %s: %s"),
+                    QString::number(device) + QLatin1Char('=') + d.DeviceName, dial));
+        dialled = m_s.telephony.TapiLineDial(device, dial) >= 0;
+    });
+    return dialled;
 }

@@ -172,6 +172,10 @@ public:
     void setTrayToolTip(const QString& text);
     QString deviceDisplayName(qint32 deviceId) const;
 
+    // Dialling: the number on the outgoing device (cmbOutgoingDevice) after that
+    // device's number rules. The server's "startcall" uses it.
+    bool StartCall(const QString& number);
+
 signals:
     void statusChanged();
     void deviceListChanged();

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/db/ConnectionString.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+class CallDatabase;
+
+// The calls a client missed, read from table Calls as the old-call list of
+// "accepted": one record per admitted row.
+class OldCallReplay
+{
+public:
+    struct Row
+    {
+        QString callId;
+        QDateTime callDate;
+        QString callerId;
+        QString callerName;
+        QString calledId;
+        QString calledName;
+        bool incoming = true;
+        bool answered = false;
+    };
+    struct Result
+    {
+        QString list;     // the records, CR LF already replaced by blanks
+        int rowsRead = 0; // every row read, sent or not
+        int rowsSent = 0;
+        QString error; // what the database said when the query failed
+    };
+    // Whether a row goes to the client, given its deciding own number.
+    using Admits = std::function<bool(const QString& decidingNumber)>;
+    using Sent = std::function<void(const Row& row)>;
+
+    // The date as a literal of the engine's SQL dialect. The text is built from
+    // the numbers of a valid date only, so nothing from the client reaches SQL.
+    static QString sqlDateLiteral(const QDateTime& t, ConnectionString::Engine engine);
+
+    static Result collect(CallDatabase& db, const QDateTime& since, const Admits& admits,
+                          const Sent& sent);
+};

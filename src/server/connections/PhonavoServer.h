@@ -1,0 +1,124 @@
+#pragma once
+
+#include "ClientsModel.h"
+#include "ColConnections.h"
+#include "core/pipeline/CallSeams.h"
+
+#include <QDateTime>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class CallDatabase;
+class ClientRequests;
+class ClientSocket;
+class ListeningSocket;
+class MainForm;
+
+// The network server: the listening socket and one socket per client, the
+// client connections and their grid, the ping time-out, start and stop with
+// the monitor, and the delivery of live call events to the entitled clients.
+class PhonavoServer : public QObject, public ClientNotifier
+{
+    Q_OBJECT
+public:
+    static constexpr int kMaxClients = 256;
+    static constexpr int kCleanIntervalMs = 10'000;
+    static constexpr qint64 kPingTimeoutSeconds = 120;
+    static constexpr int kTrayRefreshTicks = 12;
+    // Sockets beyond the listed clients (unverified, replaced) are bounded too,
+    // so a flood of connections cannot use up the program's file handles.
+    static constexpr int kMaxSockets = 4 * kMaxClients;
+    // A client that leaves this much unread is dropped instead of growing the buffer.
+    static constexpr qint64 kMaxPendingOutput = 32 * 1024 * 1024;
+    // Picture files above this size are not sent to clients.
+    static constexpr qint64 kMaxPictureBytes = 4 * 1024 * 1024;
+
+    // The devices of the connection plug-ins, by position (1 for the first);
+    // filled by the plug-in host.
+    using PluginDevices = std::function<QList<QStringList>()>;
+
+    explicit PhonavoServer(MainForm& form, CallDatabase* callDatabase = nullptr,
+                           QObject* parent = nullptr);
+    ~PhonavoServer() override;
+
+    void setCallDatabase(CallDatabase* db) { m_callDb = db; }
+    CallDatabase* callDatabase() const { return m_callDb; }
+    void setPluginDevices(PluginDevices devices) { m_pluginDevices = std::move(devices); }
+    const PluginDevices& pluginDevices() const { return m_pluginDevices; }
+    // The confirmation box txtPassword2 of the server page; without a window it
+    // is taken to match.
+    void setPasswordRetype(std::optional<QString> text) { m_passwordRetype = std::move(text); }
+
+    // ClientNotifier
+    bool serverEnabled() const override;
+    void incomingCall(const CCall& call) override;
+    void outgoingCall(const CCall& call) override;
+    void callAnswered(const CCall& call) override;
+    void callDisconnected(const CCall& call) override;
+    int connectedClients() const override;
+    bool confirmStop() override;
+    bool checkPasswordOnStart() override;
+    void startServer() override;
+    void stopServer() override;
+
+    bool isListening() const;
+    quint16 listeningPort() const; // the bound port (useful when txtPort is 0)
+    QString password() const;      // txtPassword
+    ColConnections& connections() { return m_connections; }
+    const ColConnections& connections() const { return m_connections; }
+    ClientsModel& clientsModel() { return m_grid; }
+    int socketCount() const { return int(m_sockets.size()); }
+    MainForm& form() const { return m_form; }
+
+    // tmrCleanClients; the timer calls it every 10 seconds while the server runs.
+    void tmrCleanClients_Timer();
+    bool cleanTimerActive() const { return m_cleanTimer.isActive(); }
+
+    // The connection of this socket; nullptr when another connection from the
+    // same address has replaced it.
+    ConnectionPtr connectionOf(const ClientSocket* socket) const;
+    // The close handling of a client socket: log, forget its connection and
+    // grid rows, release the socket (what was sent to it still goes out).
+    void closeClient(ClientSocket* socket);
+
+signals:
+    // The password check asks the window to show the server page.
+    void showServerPage();
+    void clientsChanged();
+
+private:
+    void onConnectionRequest();
+    void acceptOne(std::unique_ptr<ClientSocket> socket);
+    void onDataArrival(ClientSocket* socket);
+    void onClosed(ClientSocket* socket);
+    int freeIndex();
+    void unload(int index);
+    int indexOf(const ClientSocket* socket) const;
+    bool restartListening();
+    quint16 configuredPort(bool* ok) const;
+
+    void broadcast(const QString& command, const QStringList& params, const QString& decidingNumber,
+                   const QString& callId, bool logMismatch);
+
+    MainForm& m_form;
+    CallDatabase* m_callDb;
+    PluginDevices m_pluginDevices;
+    std::optional<QString> m_passwordRetype;
+    std::unique_ptr<ListeningSocket> m_listener;
+    std::unique_ptr<ClientRequests> m_requests;
+    QMap<int, ClientSocket*> m_sockets; // index 1 and up; owned (Qt children)
+    QMap<const ClientSocket*, QDateTime> m_replacedSince;
+    QSet<const ClientSocket*> m_discarding; // dropping the rest of an oversized message
+    quint16 m_indexCounter = 0;
+    quint16 m_port = 0;
+    ColConnections m_connections;
+    ClientsModel m_grid;
+    QTimer m_cleanTimer;
+    int m_ticks = 0;
+};

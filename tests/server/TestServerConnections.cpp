@@ -1,0 +1,254 @@
+// The server's connections end to end over loopback: handshake outcomes,
+// framing of arrivals, the ping time-out and the server's stop.
+
+#include "ServerRig.h"
+
+class TestServerConnections : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void handshakeOutcomes_data()
+    {
+        QTest::addColumn<QByteArray>("listen");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("logLine");
+        QTest::newRow("wrong password")
+            << WireProtocol::encode(QStringLiteral("listen"),
+                                    {QString(), QStringLiteral("guess"),
+                                     QStringLiteral("Office-PC"), QString(), kVersion})
+            << "wrongpass"
+            << "Wrong password from: 127.0.0.2";
+        QTest::newRow("other version")
+            << WireProtocol::encode(QStringLiteral("listen"),
+                                    {QString(), kPassword, QStringLiteral("Office-PC"), QString(),
+                                     QStringLiteral("1.9")})
+            << "wrongprotocol"
+            << "Client 127.0.0.2 rejected: Wrong protocol version (Client: 1.9 vs. Server: 2.0)";
+        QTest::newRow("no version line")
+            << WireProtocol::encode(QStringLiteral("listen"),
+                                    {QString(), kPassword, QStringLiteral("Office-PC"), QString()})
+            << "wrongprotocol"
+            << "Client 127.0.0.2 rejected: Wrong protocol version (Client:  vs. Server: 2.0)";
+    }
+
+    void handshakeOutcomes()
+    {
+        QFETCH(QByteArray, listen);
+        QFETCH(QString, reply);
+        QFETCH(QString, logLine);
+        ServerRig rig;
+        QVERIFY(rig.start());
+        TestClient client;
+        QVERIFY(client.connectTo(rig.port()));
+        client.send(listen);
+        QVERIFY(client.waitFor(reply));
+        QVERIFY(client.waitForClose());
+        QVERIFY2(rig.logged(logLine), qPrintable(rig.messages().join(QLatin1Char('\n'))));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.server->connections().Count(), 0, 2000);
+        QCOMPARE(rig.server->clientsModel().rowCount(), 0);
+    }
+
+    void acceptedClientIsListed()
+    {
+        ServerRig rig;
+        QVERIFY(rig.start());
+        TestClient client(7);
+        QVERIFY(client.connectTo(rig.port()));
+        client.listen(QStringLiteral("301;302"), QString(), QStringLiteral("Office-PC"));
+        QVERIFY(client.waitFor(QStringLiteral("accepted")));
+        QCOMPARE(client.last(), (QStringList{QStringLiteral("accepted"), QString()}));
+        const ConnectionPtr c = rig.server->connections().Item(QStringLiteral("127.0.0.7"));
+        QVERIFY(c && c->Verified);
+        QCOMPARE(c->HostName, QStringLiteral("Office-PC"));
+        QCOMPARE(c->ListenNumber, QStringLiteral("301;302"));
+        QCOMPARE(rig.server->clientsModel().row(0).mid(1),
+                 (QStringList{QStringLiteral("Office-PC"), QStringLiteral("127.0.0.7")}));
+        QVERIFY(rig.logged(QStringLiteral("Client connected: Office-PC (127.0.0.7)")));
+    }
+
+    // The limit counts grid rows; a client coming back from a listed address
+    // gets its own row back instead of counting twice.
+    void fullServerAndReconnect()
+    {
+        ServerRig rig;
+        QVERIFY(rig.start());
+        for (int i = 0; i < PhonavoServer::kMaxClients - 1; ++i)
+            rig.server->clientsModel().addRow(
+                QString(), QStringLiteral("other"),
+                QStringLiteral("10.0.%1.%2").arg(i / 200).arg(i % 200));
+        auto first = rig.verifiedClient(2);
+        QVERIFY(first);
+        QCOMPARE(rig.server->clientsModel().rowCount(), PhonavoServer::kMaxClients);
+
+        TestClient late(3);
+        QVERIFY(late.connectTo(rig.port()));
+        late.listen();
+        QVERIFY(late.waitFor(QStringLiteral("maxreached")));
+        QVERIFY(late.waitForClose());
+        QVERIFY(rig.logged(
+            QStringLiteral("Client 127.0.0.3 rejected: Maximum number of clients reached")));
+
+        // Same address again, the first socket still open: replaced, not counted.
+        TestClient again(2);
+        QVERIFY(again.connectTo(rig.port()));
+        again.listen();
+        QVERIFY(again.waitFor(QStringLiteral("accepted")));
+        QCOMPARE(rig.server->clientsModel().rowCount(), PhonavoServer::kMaxClients);
+        QCOMPARE(rig.server->connections().Item(QStringLiteral("127.0.0.2"))->wsConnection->state(),
+                 7);
+
+        // The replaced socket's close leaves the new connection listed.
+        first->socket.disconnectFromHost();
+        rig.spin(200);
+        QVERIFY(rig.server->connections().contains(QStringLiteral("127.0.0.2")));
+        QCOMPARE(rig.server->clientsModel().rowCount(), PhonavoServer::kMaxClients);
+    }
+
+    void framingOfArrivals()
+    {
+        ServerRig rig;
+        QVERIFY(rig.start());
+        TestClient client;
+        QVERIFY(client.connectTo(rig.port()));
+        rig.clock.advanceSeconds(100);
+        // Two messages in one arrival, the second without its NUL: both handled.
+        client.send(QByteArray("bogus\0getoutgoingdevices", 24));
+        QVERIFY(client.waitFor(QStringLiteral("outgoingdevices")));
+        QVERIFY(
+            rig.logged(QStringLiteral("Phonavo Server 127.0.0.2 sent an unknown command: bogus")));
+        // Command words are case-sensitive.
+        client.send(QStringLiteral("PING"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            rig.logged(QStringLiteral("Phonavo Server 127.0.0.2 sent an unknown command: PING")),
+            2000);
+        client.send(QByteArray("\0\0ping\0", 7));
+        const ConnectionPtr c = rig.server->connections().Item(client.ip());
+        QTRY_COMPARE_WITH_TIMEOUT(c->dtLastPing, rig.clock.now(), 2000);
+    }
+
+    // How a flood is cut into arrivals is the kernel's business; whatever the
+    // cut, the big arrival is dropped unread, no log line grows with the flood
+    // and the connection is in step again after the flood's NUL.
+    void oversizedArrivalIsDropped()
+    {
+        ServerRig rig;
+        rig.form->setTapiLog(true);
+        QVERIFY(rig.start());
+        TestClient client;
+        QVERIFY(client.connectTo(rig.port()));
+        QByteArray flood(3 * WireProtocol::kMaxArrival, 'x');
+        flood.append('\0');
+        client.send(flood);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.anyMessage([](const QString& l) {
+            return l.startsWith(QLatin1String("Data from 127.0.0.2 dropped"));
+        }),
+                                 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(client.socket.bytesToWrite(), 0, 5000);
+        rig.spin(100);
+        client.send(QStringLiteral("getoutgoingdevices"));
+        QVERIFY(client.waitFor(QStringLiteral("outgoingdevices")));
+        QVERIFY(!rig.anyMessage([](const QString& l) { return l.size() > 3000; }));
+    }
+
+    void pingTimeOut()
+    {
+        ServerRig rig;
+        QVERIFY(rig.start());
+        auto silent = rig.verifiedClient(2);
+        auto pinging = rig.verifiedClient(3);
+        TestClient unverified(4); // pings, but never listens
+        QVERIFY(silent && pinging && unverified.connectTo(rig.port()));
+        for (int i = 0; i < 3; ++i) {
+            rig.clock.advanceSeconds(50);
+            pinging->send(QStringLiteral("ping"));
+            unverified.send(QStringLiteral("ping"));
+            rig.spin(50);
+            rig.server->tmrCleanClients_Timer();
+        }
+        QVERIFY(silent->waitFor(QStringLiteral("timeout")));
+        QVERIFY(silent->waitForClose());
+        QVERIFY(rig.logged(QStringLiteral("Client 127.0.0.2 timed out, disconnecting")));
+        QCOMPARE(rig.server->connections().Count(), 2);
+        QCOMPARE(rig.server->clientsModel().rowCount(), 1);
+        QVERIFY(!pinging->commands().contains(QStringLiteral("timeout")));
+        // The listening socket was restarted and still takes clients.
+        QVERIFY(rig.verifiedClient(5));
+    }
+
+    void trayRefreshEveryTwelfthTick()
+    {
+        struct Tray : TrayPresence
+        {
+            int refreshes = 0;
+            void setToolTip(const QString&) override {}
+            void refresh() override { ++refreshes; }
+        } tray;
+        ServerRig rig;
+        rig.form->setTrayPresence(&tray);
+        QVERIFY(rig.start());
+        const int before = tray.refreshes; // starting the monitor refreshes once
+        for (int i = 0; i < 24; ++i)
+            rig.server->tmrCleanClients_Timer();
+        QCOMPARE(tray.refreshes - before, 2);
+        rig.settings.SaveSettingHKCU(QString(), QStringLiteral("HideTrayIcon"),
+                                     QStringLiteral("1"));
+        for (int i = 0; i < 12; ++i)
+            rig.server->tmrCleanClients_Timer();
+        QCOMPARE(tray.refreshes - before, 2);
+        rig.form->setTrayPresence(nullptr);
+    }
+
+    void stopWithConnectedClients()
+    {
+        ServerRig rig;
+        QVERIFY(rig.start());
+        auto a = rig.verifiedClient(2);
+        QVERIFY(a);
+        a->send(QStringLiteral("listen"),
+                {QString(), kPassword, QStringLiteral("Alpha"), QString(), kVersion});
+        QVERIFY(a->waitFor(QStringLiteral("accepted")));
+        auto b = rig.verifiedClient(3);
+        QVERIFY(b);
+
+        rig.dialogs.queueAnswer(MsgResult::No);
+        QVERIFY(!rig.form->stopMonitoring());
+        QVERIFY(rig.form->Active() && rig.server->isListening());
+        QVERIFY(
+            rig.dialogs.shown().last().contains(QStringLiteral("There are 2 clients connected.")));
+
+        rig.dialogs.queueAnswer(MsgResult::Yes, true);
+        QVERIFY(rig.form->stopMonitoring());
+        QVERIFY(!rig.server->isListening());
+        QVERIFY(a->waitForClose() && b->waitForClose());
+        const QStringList log = rig.messages();
+        const qsizetype second = log.indexOf(QStringLiteral("Disconnected 127.0.0.3"));
+        QVERIFY(second >= 0);
+        QCOMPARE(log.indexOf(QStringLiteral("Disconnected Alpha")), second + 1);
+        QVERIFY(rig.anyMessage([](const QString& l) { return l.startsWith("Stopped server"); }));
+        QCOMPARE(rig.server->connections().Count(), 0);
+
+        // The ticked box is remembered: the next stop does not ask.
+        QVERIFY(rig.start());
+        auto c = rig.verifiedClient(4);
+        QVERIFY(c);
+        const qsizetype asked = rig.dialogs.history().size();
+        QVERIFY(rig.form->stopMonitoring());
+        QCOMPARE(rig.dialogs.history().size(), asked);
+    }
+
+    void mistypedPasswordKeepsMonitorStopped()
+    {
+        ServerRig rig;
+        int pageShown = 0;
+        connect(rig.server.get(), &PhonavoServer::showServerPage, this, [&] { ++pageShown; });
+        rig.server->setPasswordRetype(QStringLiteral("secreT"));
+        QVERIFY(!rig.monitor({0}));
+        QVERIFY(!rig.form->Active() && !rig.server->isListening());
+        QCOMPARE(pageShown, 1);
+        QVERIFY(rig.dialogs.shown().last().contains(QStringLiteral("enter the password twice")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerConnections)
+#include "TestServerConnections.moc"
