@@ -1,0 +1,241 @@
+#include "core/controller/MainForm.h"
+#include "notify/ui/MainWindow.h"
+#include "notify/ui/SysTray.h"
+#include "shell/dialogs/ScriptedDialogs.h"
+#include "shell/dialogs/Warnings.h"
+#include "shell/settings/SettingsStore.h"
+#include "shell/startup/ExitCommands.h"
+#include "shell/startup/Program.h"
+
+#include "TestHome.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// Two virtual lines, the first one monitored.
+const QByteArray kHive =
+    "Windows Registry Editor Version 5.00\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options\\VirtualLines]\r\n"
+    "\"Count\"=\"2\"\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options\\Devices\\Virtual line 1]\r\n"
+    "\"Monitor\"=\"1\"\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Warnings]\r\n"
+    "\"WarnSettingsLocked\"=\"1\"\r\n\r\n";
+
+QByteArray userHive(const QByteArray& extra = {})
+{
+    return kHive + extra;
+}
+
+// The desktop program as `phonavo` runs it, with boxes answered by script.
+struct Desktop
+{
+    explicit Desktop(const QStringList& arguments = {})
+    {
+        Program::FrontEnd frontEnd;
+        frontEnd.headless = false;
+        frontEnd.arguments = arguments;
+        frontEnd.dialogs = &dialogs;
+        frontEnd.createView = [](Program& p) -> std::unique_ptr<MainWindowView> {
+            return std::make_unique<MainWindow>(p);
+        };
+        program = std::make_unique<Program>(frontEnd);
+    }
+    MainWindow* window() const { return dynamic_cast<MainWindow*>(program->view()); }
+    template <typename T> T* child(const char* name) const
+    {
+        return window()->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    ScriptedDialogs dialogs;
+    std::unique_ptr<Program> program;
+};
+
+} // namespace
+
+class TestUiDesktopProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsWithTheWindowAndItsLinesAndRunsStartStop()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"), userHive());
+        Desktop desktop;
+        QCOMPARE(desktop.program->start(), 0);
+        MainWindow* window = desktop.window();
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QVERIFY(desktop.program->loaded());
+        if (const QString dir = qEnvironmentVariable("PHONAVO_SCREENSHOT_DIR"); !dir.isEmpty())
+            window->grab().save(dir + QStringLiteral("/MainForm.png"));
+
+        auto* devices = desktop.child<QListWidget>("lstTapiDevices");
+        QCOMPARE(devices->count(), 2);
+        QCOMPARE(devices->item(1)->text(), QStringLiteral("Virtual line 2"));
+        devices->item(1)->setCheckState(Qt::Checked);
+        const qint32 id = devices->item(1)->data(Qt::UserRole).toInt();
+        QVERIFY(desktop.program->mainForm().colDevices().find(id)->bMonitor);
+
+        auto* status = desktop.child<QLabel>("lblStatus");
+        QCOMPARE(status->text(), QStringLiteral("not listening"));
+        QVERIFY(window->sysTray());
+        QCOMPARE(window->sysTray()->toolTip(), QStringLiteral("Phonavo - idle"));
+        desktop.child<QPushButton>("btnStartStop")->click();
+        QVERIFY(desktop.program->mainForm().Active());
+        QCOMPARE(status->text(), QStringLiteral("waiting for calls"));
+        QCOMPARE(desktop.child<QPushButton>("btnStartStop")->text(), QStringLiteral("&Stop"));
+        QVERIFY(!devices->isEnabled()); // settings are locked while listening
+        QCOMPARE(window->sysTray()->toolTip(), QStringLiteral("Phonavo - Waiting for calls"));
+        QVERIFY(window->sysTray()->showsActiveIcon());
+        desktop.child<QPushButton>("btnStartStop")->click();
+        QCOMPARE(window->sysTray()->toolTip(), QStringLiteral("Phonavo - idle"));
+        QVERIFY(devices->isEnabled());
+    }
+
+    void closeButtonOnlyHidesAndRemembersTheNotice()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"), userHive());
+        Desktop desktop;
+        QCOMPARE(desktop.program->start(), 0);
+        QSignalSpy quit(desktop.program.get(), &Program::quitRequested);
+
+        desktop.dialogs.queueAnswer(MsgResult::OK, true); // "Don't show this message again"
+        QCloseEvent first;
+        QApplication::sendEvent(desktop.window(), &first);
+        QVERIFY(!first.isAccepted());
+        QCOMPARE(desktop.dialogs.history().size(), 1);
+        QVERIFY(desktop.dialogs.history().first().prompt.startsWith(
+            QStringLiteral("The program will not be closed.")));
+        QVERIFY(!desktop.window()->isVisible() || desktop.window()->isMinimized());
+
+        QCloseEvent second;
+        QApplication::sendEvent(desktop.window(), &second);
+        QVERIFY(!second.isAccepted());
+        QCOMPARE(desktop.dialogs.history().size(), 1); // no notice any more
+        QCOMPARE(quit.count(), 0);
+        QCOMPARE(desktop.program->settings().GetSettingHKCU(
+                     QStringLiteral("Warnings"), QStringLiteral("DontWarnOnlyHideOnX"), QString()),
+                 QStringLiteral("1"));
+    }
+
+    void exitAsksOnlyWhileMonitoring()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"), userHive());
+        Desktop desktop;
+        QCOMPARE(desktop.program->start(), 0);
+        QSignalSpy quit(desktop.program.get(), &Program::quitRequested);
+        ExitCommands& exits = desktop.program->exitCommands();
+        MainForm& form = desktop.program->mainForm();
+
+        form.startMonitoring();
+        desktop.dialogs.queueAnswer(MsgResult::No, true);
+        QVERIFY(!exits.mnuExit());
+        QCOMPARE(quit.count(), 0);
+        QVERIFY(form.Active());
+        // A declined question remembers nothing.
+        QVERIFY(!form.warnings().suppressed(QStringLiteral("DontAskClose")));
+
+        desktop.dialogs.queueAnswer(MsgResult::Yes, false);
+        QVERIFY(exits.mnuTrayExit());
+        QCOMPARE(quit.count(), 1);
+        QCOMPARE(quit.first().first().toInt(), 0);
+        QVERIFY(!form.Active());               // unloading stopped monitoring
+        QVERIFY(!desktop.window()->sysTray()); // and removed the tray icon
+        QCOMPARE(desktop.dialogs.history().size(), 2);
+    }
+
+    void exitWithoutQuestionWhenStoppedOrTold()
+    {
+        for (const bool told : {false, true}) {
+            TestHome home;
+            home.write(QStringLiteral("user.reg"),
+                       userHive(told ? QByteArray("[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\"
+                                                  "Warnings]\r\n\"DontAskClose\"=\"1\"\r\n"
+                                                  "\"WarnSettingsLocked\"=\"1\"\r\n\r\n")
+                                     : QByteArray()));
+            Desktop desktop;
+            QCOMPARE(desktop.program->start(), 0);
+            QSignalSpy quit(desktop.program.get(), &Program::quitRequested);
+            if (told)
+                desktop.program->mainForm().startMonitoring();
+            QVERIFY(desktop.program->exitCommands().mnuExit());
+            QCOMPARE(quit.count(), 1);
+            QVERIFY(desktop.dialogs.history().isEmpty());
+            // The window's state is written for the next start.
+            QCOMPARE(desktop.program->settings().GetSettingHKCU(
+                         QStringLiteral("MainForm"), QStringLiteral("Visible"), QString()),
+                     QStringLiteral("1"));
+        }
+    }
+
+    void windowStoredHiddenOrHideOnStartStartsHidden()
+    {
+        const QList<QByteArray> hives = {
+            "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\MainForm]\r\n\"Visible\"=\"0\"\r\n",
+            "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options]\r\n"
+            "\"HideOnStart\"=\"1\"\r\n"};
+        for (const QByteArray& extra : hives) {
+            TestHome home;
+            home.write(QStringLiteral("user.reg"), userHive(extra));
+            Desktop desktop;
+            QCOMPARE(desktop.program->start(), 0);
+            QVERIFY(desktop.program->loaded());
+            QVERIFY(!desktop.window()->isVisible());
+            desktop.program->exitCommands().mnuTrayShow();
+            QVERIFY(desktop.window()->isVisible());
+        }
+    }
+
+    void automaticStartWaitsBeforeTheLinesOpen()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"),
+                   userHive("[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options]\r\n"
+                            "\"SleepOnStartup\"=\"1\"\r\n\"ConnectOnStart\"=\"1\"\r\n"));
+        Desktop desktop({QStringLiteral("/autostart")});
+        QSignalSpy finished(desktop.program.get(), &Program::loadingFinished);
+        QCOMPARE(desktop.program->start(), 0);
+        QVERIFY(desktop.program->autostart());
+        // The event loop runs while the program waits; the lines come after.
+        QVERIFY(desktop.program->mainForm().listedDevices().isEmpty());
+        QVERIFY(!desktop.program->loaded());
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(desktop.program->mainForm().listedDevices().size(), 2);
+        QVERIFY(desktop.program->mainForm().Active());
+
+        // Only the separate word counts.
+        Desktop longer({QStringLiteral("/autostarter"), QStringLiteral("x/autostart")});
+        QVERIFY(!longer.program->autostart());
+    }
+
+    void aFailingLoadingStepClosesTheProgram()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"), userHive());
+        Desktop desktop;
+        desktop.program->loadingSeams().checkForUpdate = [] {
+            throw std::runtime_error("update server on fire");
+        };
+        QSignalSpy quit(desktop.program.get(), &Program::quitRequested);
+        QCOMPARE(desktop.program->start(), 0);
+        QVERIFY(!desktop.program->loaded());
+        QVERIFY(quit.wait(2000));
+        QCOMPARE(quit.first().first().toInt(), 1);
+        QVERIFY(desktop.dialogs.shown()
+                    .join(QLatin1Char('\n'))
+                    .contains(QStringLiteral("update server on fire")));
+    }
+};
+
+QTEST_MAIN(TestUiDesktopProgram)
+#include "TestUiDesktopProgram.moc"
