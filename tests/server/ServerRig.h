@@ -112,12 +112,12 @@ struct ServerRig : ControllerRig
 {
     std::unique_ptr<PhonavoServer> server;
 
-    explicit ServerRig(CallDatabase* db = nullptr)
-        : ControllerRig({QStringLiteral("Virtual line 1"), QStringLiteral("Virtual line 2")},
-                        [](SettingsStore& s) {
-                            s.SaveSettingHKLM(QString(), QStringLiteral("InstalledVersion"),
-                                              kVersion);
-                        })
+    explicit ServerRig(CallDatabase* db = nullptr,
+                       QStringList lines = {QStringLiteral("Virtual line 1"),
+                                            QStringLiteral("Virtual line 2")})
+        : ControllerRig(std::move(lines), [](SettingsStore& s) {
+              s.SaveSettingHKLM(QString(), QStringLiteral("InstalledVersion"), kVersion);
+          })
     {
         form->options().setValue(QStringLiteral("cbPhonavoServer"), true);
         form->options().setValue(QStringLiteral("txtPassword"), kPassword);
