@@ -1,6 +1,10 @@
 #include "LocGuru.h"
 
+#include "LanguageDatabase.h"
 #include "LanguageSource.h"
+#include "TextLanguageDatabase.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -43,6 +47,9 @@ double widthFactor(const QString& factors, qsizetype length)
 }
 
 } // namespace
+
+LocGuru::LocGuru() = default;
+LocGuru::~LocGuru() = default;
 
 QString LocGuru::GetS(const QString& text, const QStringList& params) const
 {
@@ -142,4 +149,140 @@ QString LocGuru::TextDbVersion() const
 QString LocGuru::LocaleID() const
 {
     return m_source ? m_source->localeId() : QString();
+}
+
+int LocGuru::databaseTypeOf(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    return name.contains(QStringLiteral(".db"), Qt::CaseInsensitive) ||
+                   name.contains(QStringLiteral(".mdb"), Qt::CaseInsensitive)
+               ? kSqlDatabase
+               : kTextDatabase;
+}
+
+bool LocGuru::OpenLanguageDatabase(const QString& path, bool readOnly, int type)
+{
+    // The new database is opened beside the old one, so that a failure leaves
+    // the language in use as it was.
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    std::unique_ptr<LanguageSource> opened;
+    LanguageDatabase* sqlDatabase = nullptr;
+    if (type == kSqlDatabase) {
+        // Plain SQLite has no password; sDBPassword is not used.
+        auto db = std::make_unique<LanguageDatabase>();
+        LanguageDatabase::Options options;
+        options.path = absolute;
+        options.table = m_sLanguageTableName;
+        options.nativeColumn = m_sNativeColumnName;
+        options.languageColumn = m_sForeignColumnName;
+        options.readOnly = readOnly;
+        if (!db->open(options)) {
+            m_sErrDescription = db->error();
+            return false;
+        }
+        sqlDatabase = db.get();
+        opened = std::move(db);
+    } else if (type == kTextDatabase) {
+        auto db = std::make_unique<TextLanguageDatabase>();
+        if (!db->open(absolute, m_sForeignColumnName)) {
+            m_sErrDescription = db->error();
+            return false;
+        }
+        opened = std::move(db);
+    } else {
+        m_sErrDescription = QStringLiteral("Unknown language database type %1").arg(type);
+        return false;
+    }
+    CloseLanguageDatabase();
+    m_ownedSource = std::move(opened);
+    m_sqlDatabase = sqlDatabase;
+    m_lMaxPhraseLength = sqlDatabase ? sqlDatabase->maxPhraseLength() : 0;
+    m_source = m_ownedSource.get();
+    m_bDbIsOpen = true;
+    m_sLanguageDB = absolute;
+    return true;
+}
+
+void LocGuru::CloseLanguageDatabase()
+{
+    if (m_ownedSource && m_source == m_ownedSource.get())
+        m_source = nullptr;
+    m_sqlDatabase = nullptr;
+    m_ownedSource.reset();
+    m_bDbIsOpen = false;
+    m_sLanguageDB.clear();
+}
+
+bool LocGuru::ExportStrings()
+{
+    if (!m_sqlDatabase) {
+        m_sErrDescription =
+            QStringLiteral("Text can only be exported to an Access Language Database");
+        return false;
+    }
+    if (!m_sqlDatabase->clearUsedMarks()) {
+        m_sErrDescription = m_sqlDatabase->error();
+        return false;
+    }
+    // Texts registered under numeric identifiers would be exported here with
+    // the line-break conversion off; this program keeps every text in its code
+    // and registers none.
+    return true;
+}
+
+bool LocGuru::ExportOneString(const QString& text)
+{
+    if (!m_sqlDatabase) {
+        m_sErrDescription =
+            QStringLiteral("Text can only be exported to an Access Language Database");
+        return false;
+    }
+    if (text.isEmpty())
+        return true;
+    if (m_lMaxPhraseLength > 0 && text.size() > m_lMaxPhraseLength) {
+        const QString tooLong =
+            QStringLiteral("A phrase of ") + QString::number(text.size()) +
+            QStringLiteral(" characters was encountered") +
+            QStringLiteral(" which is longer than the maximum of ") +
+            QString::number(m_lMaxPhraseLength) +
+            QStringLiteral(
+                " characters that can be stored in this Localization Guru Lite language") +
+            QStringLiteral(
+                " database.  A Localization Guru Pro language database can handle phrases") +
+            QStringLiteral(" of unlimited length.");
+        m_sErrDescription = tooLong;
+        if (m_notify) {
+            m_notify(tooLong);
+            m_notify(QStringLiteral(
+                         "The following phrase was not exported into the language database:") +
+                     QStringLiteral("\r\r") + text);
+        }
+        return false;
+    }
+    if (!m_sqlDatabase->markUsed(text)) {
+        m_sErrDescription = m_sqlDatabase->error();
+        return false;
+    }
+    return true;
+}
+
+QString LocGuru::GetToken(QString& line, const QString& separator)
+{
+    const qsizetype at = separator.isEmpty() ? -1 : line.indexOf(separator);
+    QString token;
+    if (at < 0) {
+        token = line;
+        line.clear();
+    } else {
+        token = line.left(at);
+        line.remove(0, at + separator.size());
+    }
+    return token;
+}
+
+QString LocGuru::GetFilePathOnly(const QString& file)
+{
+    const qsizetype at =
+        std::max(file.lastIndexOf(QLatin1Char('/')), file.lastIndexOf(QLatin1Char('\\')));
+    return at < 0 ? QString() : file.left(at + 1);
 }

@@ -3,8 +3,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
 #include <type_traits>
 
+class LanguageDatabase;
 class LanguageSource;
 
 // The translation engine: every text the user sees is written in English in the
@@ -14,7 +17,10 @@ class LanguageSource;
 class LocGuru
 {
 public:
-    LocGuru() = default;
+    LocGuru();
+    ~LocGuru();
+    LocGuru(const LocGuru&) = delete;
+    LocGuru& operator=(const LocGuru&) = delete;
 
     QString GetS(const QString& text, const QStringList& params = {}) const;
 
@@ -27,7 +33,40 @@ public:
     static QString SubstituteParameters(const QString& text, int count, const QStringList& params);
     static QString ConvertCrLf(const QString& text);
 
-    // The open database; not owned. Used only while bDbIsOpen is set.
+    // Database types of OpenLanguageDatabase.
+    static constexpr int kSqlDatabase = 0; // langdata.db, the Access database of old
+    static constexpr int kTextDatabase = 1;
+    // The type a file name asks for: SQLite when the name (not the folder)
+    // contains ".db" or ".mdb" in any case, otherwise the text format.
+    static int databaseTypeOf(const QString& path);
+
+    // Opens a language database for the column sForeignColumnName, searched by
+    // sNativeColumnName, in the table sLanguageTableName (SQLite only). False
+    // with sErrDescription set when it cannot, and the database open before
+    // stays open; on success it replaces the one open before.
+    bool OpenLanguageDatabase(const QString& path, bool readOnly, int type);
+    void CloseLanguageDatabase();
+
+    // Export of native texts into a SQLite database opened for writing.
+    // ExportStrings clears every bIsUsed mark; ExportOneString marks the row of
+    // a text as used, adding it when missing. A text longer than the column
+    // takes is not exported and the user is told through the notifier.
+    bool ExportStrings();
+    bool ExportOneString(const QString& text);
+    // Receives the messages of ExportOneString meant for the user.
+    void setUserNotifier(std::function<void(const QString&)> notify)
+    {
+        m_notify = std::move(notify);
+    }
+
+    // The text before the first separator, which is removed from `line` with
+    // it; the whole line (and an empty line left) without a separator.
+    static QString GetToken(QString& line, const QString& separator);
+    // The folder part of a file path including its last '/' or '\\'; "" for a
+    // bare file name.
+    static QString GetFilePathOnly(const QString& file);
+
+    // An external database; not owned. Used only while bDbIsOpen is set.
     void setLanguageSource(LanguageSource* source) { m_source = source; }
     LanguageSource* languageSource() const { return m_source; }
 
@@ -66,7 +105,8 @@ public:
     void setsProperties(const QString& v) { m_sProperties = v; }
     QString sUnknownStrID() const { return m_sUnknownStrID; }
     void setsUnknownStrID(const QString& v) { m_sUnknownStrID = v; }
-    // Longest text a database column takes (255 unless the column is a memo).
+    // Longest text the open database's column takes: its declared size, 0 for
+    // an unlimited (memo) column.
     int lMaxPhraseLength() const { return m_lMaxPhraseLength; }
     void setlMaxPhraseLength(int length) { m_lMaxPhraseLength = length; }
 
@@ -97,6 +137,9 @@ private:
     bool sourceUsable() const { return m_source && m_bDbIsOpen; }
 
     LanguageSource* m_source = nullptr;
+    std::unique_ptr<LanguageSource> m_ownedSource;
+    LanguageDatabase* m_sqlDatabase = nullptr; // m_ownedSource when it is a SQLite one
+    std::function<void(const QString&)> m_notify;
     bool m_bDebugMode = false;
     bool m_bEnabled = true;
     bool m_bDbIsOpen = false;

@@ -85,6 +85,19 @@ QString dataDir()
     return QStringLiteral(PHONAVO_SOURCE_DATA_DIR);
 }
 
+QString dataFile(const QString& name)
+{
+    const QString candidates[] = {QStringLiteral(PHONAVO_BUILD_DATA_DIR),
+                                  QStringLiteral(PHONAVO_DATA_DIR),
+                                  QStringLiteral(PHONAVO_SOURCE_DATA_DIR)};
+    for (const QString& dir : candidates) {
+        const QString path = dir + QLatin1Char('/') + name;
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return QStringLiteral(PHONAVO_SOURCE_DATA_DIR) + QLatin1Char('/') + name;
+}
+
 bool ensureParentDir(const QString& filePath)
 {
     return QDir().mkpath(QFileInfo(filePath).absolutePath());

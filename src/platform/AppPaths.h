@@ -22,6 +22,10 @@ QString singleInstanceLockPath(const QString& mutexName);
 // Read-only files shipped with the program (sounds, schemas, language data):
 // the installed share folder, or the source tree's data/ in a build tree.
 QString dataDir();
+// A shipped file made at build time (langdata.db): the build tree's data
+// folder, then the installed share folder, then the source tree's data/; the
+// first that holds it (the source tree's path when none does).
+QString dataFile(const QString& name);
 
 // Creates the parent folder of a file path when it is missing.
 bool ensureParentDir(const QString& filePath);
