@@ -1,10 +1,13 @@
 #include "MainWindow.h"
 
 #include "SysTray.h"
+#include "contacts/store/CallDatabaseSwitch.h"
 #include "core/controller/MainForm.h"
 #include "core/devices/ui/FrmDevice.h"
 #include "core/log/LogListModel.h"
 #include "core/log/ProgramLog.h"
+#include "platform/db/ui/ConnectionStringDialog.h"
+#include "platform/desktop/ShellOpen.h"
 #include "server/msn/ui/FrmMSN.h"
 #include "shell/dialogs/DialogService.h"
 #include "shell/settings/FormPosition.h"
@@ -137,8 +140,24 @@ void MainWindow::buildMenus()
     connect(namedAction(options, "mnuResetWarnings", QStringLiteral("Reset warning messages")),
             &QAction::triggered, this, [this] { m_program.mainForm().mnuResetWarnings(); });
 
+    connect(namedAction(options, "mnuSetCallDB", QStringLiteral("&Set call-Database")),
+            &QAction::triggered, this, [this] {
+                if (CallDatabaseSwitch* calls = m_program.callDatabaseSwitch())
+                    calls->mnuSetCallDB([this](const QString& current) {
+                        return PromptConnectionString(this, current);
+                    });
+            });
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
+    ShellOpener& shell = m_program.shell();
+    connect(namedAction(help, "mnuHelpIndex", QStringLiteral("&Index")), &QAction::triggered, this,
+            [&shell] { shell.DoOpenHelp(QStringLiteral("index")); });
+    connect(namedAction(help, "mnuFAQ", QStringLiteral("&FAQ")), &QAction::triggered, this,
+            [&shell] { shell.DoOpenHelp(QStringLiteral("faq")); });
+    connect(namedAction(help, "mnuWebsite", QStringLiteral("&Website")), &QAction::triggered, this,
+            [&shell] { shell.mnuWebsite(); });
+    help->addSeparator();
     connect(namedAction(help, "mnuAbout", QStringLiteral("&About")), &QAction::triggered, this,
             &MainWindow::showAbout);
 
@@ -148,6 +167,8 @@ void MainWindow::buildMenus()
     m_mnuTrayShow = namedAction(m_trayMenu, "mnuTrayShow", QStringLiteral("&Options"));
     connect(m_mnuTrayShow, &QAction::triggered, this, [&exits] { exits.mnuTrayShow(); });
     m_trayMenu->addSeparator();
+    connect(namedAction(m_trayMenu, "mnuTrayHelp", QStringLiteral("&Help")), &QAction::triggered,
+            this, [&shell] { shell.DoOpenHelp(QString()); });
     connect(namedAction(m_trayMenu, "mnuTrayAbout", QStringLiteral("&About")), &QAction::triggered,
             this, &MainWindow::showAbout);
     connect(namedAction(m_trayMenu, "mnuTrayExit", QStringLiteral("&Exit")), &QAction::triggered,

@@ -2,8 +2,10 @@
 
 #include "ExitCommands.h"
 #include "MainWindowView.h"
+#include "StandbyHandler.h"
 #include "StartupSequence.h"
 #include "contacts/store/CallDatabase.h"
+#include "contacts/store/CallDatabaseSwitch.h"
 #include "contacts/store/SqlCallStore.h"
 #include "core/controller/MainForm.h"
 #include "core/log/ErrorReport.h"
@@ -13,6 +15,8 @@
 #include "platform/AppPaths.h"
 #include "platform/Clock.h"
 #include "platform/SoundPlayer.h"
+#include "platform/desktop/ShellOpen.h"
+#include "platform/power/SleepWatcher.h"
 #include "platform/telephony/ControlChannelServer.h"
 #include "platform/telephony/TelephonyHub.h"
 #include "platform/telephony/VirtualLineCommands.h"
@@ -107,6 +111,8 @@ int Program::start()
         m_sound = m_ownSound.get();
     }
     m_errors = std::make_unique<ErrorReporter>(*m_log, *m_loc, *m_dialogs);
+    m_shell = std::make_unique<ShellOpener>(ShellOpener::messageBoxes(*m_dialogs));
+    m_shell->setSettings(m_settings.get());
 
     SettingsStore* settings = m_settings.get();
     ProgramLog* log = m_log.get();
@@ -252,6 +258,7 @@ void Program::buildLoadingSteps(StartupSequence& steps)
     steps.add(QStringLiteral("window position"), [this] {
         if (m_view)
             m_view->restorePosition();
+        watchPowerEvents();
     });
     steps.add(QStringLiteral("show window"), [this] {
         const bool visible =
@@ -286,38 +293,21 @@ void Program::openCallDatabase()
     m_callStore = std::make_unique<SqlCallStore>(*m_callDb, hooks);
     m_form->setCallStore(m_callStore.get());
 
-    QString installDir = m_settings->getString(SettingsStore::Hive::LocalMachine, QString(),
-                                               QStringLiteral("InstallDir"), QString());
-    if (installDir.isEmpty())
-        installDir = AppPaths::installDir();
-    if (!installDir.endsWith(QLatin1Char('/')))
-        installDir += QLatin1Char('/');
-    const QString defaultDb = installDir + QStringLiteral("data.db");
-    if (!QFileInfo::exists(defaultDb)) {
-        // A fresh installation: the embedded database is made from the shipped schema.
-        AppPaths::ensureParentDir(defaultDb);
-        QString error;
-        if (CallDatabase::createSQLiteDatabase(
-                defaultDb, AppPaths::dataDir() + QStringLiteral("/schema/sqlite.sql"), &error))
-            m_form->LogStr(QStringLiteral("Created the call database ") + defaultDb);
-        else
-            m_form->RaiseError(QStringLiteral("The call database %1 could not be created: %2")
-                                   .arg(defaultDb, error));
-    }
-    const QString defaultString = CallDatabase::defaultConnectionString(installDir);
-    const QString stored =
-        m_settings->getString(SettingsStore::Hive::CurrentUser, QStringLiteral("Options"),
-                              QStringLiteral("CallsConnection"), QString());
-    QString connection = stored.isEmpty() ? defaultString : stored;
-    if (m_callDb->OpenCallDatabase(connection, defaultString))
-        return;
-    connection = defaultString;
-    if (!stored.isEmpty() && m_callDb->OpenCallDatabase(connection, defaultString))
-        return;
-    m_form->RaiseError(m_form->GetS(stored.isEmpty()
-                                        ? QStringLiteral("Unable to open standard-database %s")
-                                        : QStringLiteral("Unable to open database %s"),
-                                    defaultString));
+    CallDatabaseSwitch::Hooks switchHooks;
+    switchHooks.log = [form](const QString& line) { form->LogStr(line); };
+    switchHooks.reportError = [form](const QString& e) { form->RaiseError(e); };
+    switchHooks.translate = [form](const QString& text, const QString& param) {
+        return form->GetS(text, param);
+    };
+    m_callDbSwitch = std::make_unique<CallDatabaseSwitch>(*m_callDb, *m_settings, switchHooks);
+    m_callDbSwitch->openAtStartUp();
+}
+
+void Program::watchPowerEvents()
+{
+    m_sleep = std::make_unique<SleepWatcher>();
+    m_standby = std::make_unique<StandbyHandler>(*m_form, m_callDbSwitch.get(), *m_settings);
+    m_standby->watch(*m_sleep);
 }
 
 void Program::startControlChannel()
@@ -348,6 +338,8 @@ void Program::shutdown()
     m_shutDown = true;
     if (m_seams.automationObjectEnding)
         m_seams.automationObjectEnding();
+    m_standby.reset();
+    m_sleep.reset();
     if (m_form->Active())
         m_form->stopMonitoring();
     if (m_view)

@@ -7,6 +7,10 @@
 #include <memory>
 
 class CallDatabase;
+class CallDatabaseSwitch;
+class ShellOpener;
+class SleepWatcher;
+class StandbyHandler;
 class QLockFile;
 class ControlChannelServer;
 class SqlCallStore;
@@ -84,6 +88,10 @@ public:
     LocGuru& loc() const { return *m_loc; }
     TelephonyHub& telephony() const { return *m_hub; }
     CallDatabase* callDatabase() const { return m_callDb.get(); }
+    // Which database the call history is on (mnuSetCallDB); null before loading gets there.
+    CallDatabaseSwitch* callDatabaseSwitch() const { return m_callDbSwitch.get(); }
+    ShellOpener& shell() const { return *m_shell; }
+    StandbyHandler* standby() const { return m_standby.get(); }
     ErrorReporter& errors() const { return *m_errors; }
     DialogService& dialogs() const { return *m_dialogs; }
     QString commandLine() const;
@@ -105,6 +113,7 @@ private:
     void unloadAfterFailedStart();
     void startControlChannel();
     void openCallDatabase();
+    void watchPowerEvents();
 
     FrontEnd m_frontEnd;
     std::unique_ptr<SettingsStore> m_settings;
@@ -118,9 +127,13 @@ private:
     std::unique_ptr<TelephonyHub> m_hub;
     std::unique_ptr<CallDatabase> m_callDb;
     std::unique_ptr<SqlCallStore> m_callStore;
+    std::unique_ptr<CallDatabaseSwitch> m_callDbSwitch;
+    std::unique_ptr<ShellOpener> m_shell;
+    std::unique_ptr<SleepWatcher> m_sleep;
     std::unique_ptr<MainForm> m_form;
     std::unique_ptr<ControlChannelServer> m_control;
     std::unique_ptr<ExitCommands> m_exit;
+    std::unique_ptr<StandbyHandler> m_standby;
     std::unique_ptr<MainWindowView> m_view; // after m_form: goes before it
     std::unique_ptr<StartupSequence> m_loading;
     std::unique_ptr<QLockFile> m_instanceLock;
