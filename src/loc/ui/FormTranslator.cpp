@@ -91,8 +91,6 @@ public:
     void run(QWidget* window)
     {
         widget(window);
-        for (QAction* action : window->findChildren<QAction*>())
-            collect(action);
         for (QAction* action : std::as_const(m_actions))
             translateAction(action);
     }
@@ -123,22 +121,30 @@ private:
 
     void widget(QWidget* w)
     {
-        for (QAction* action : w->actions())
-            collect(action);
-        // Menus are translated through their actions.
-        if (!qobject_cast<QMenu*>(w)) {
+        // Their insides belong to Qt or to an action.
+        const bool composite = qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||
+                               qobject_cast<QFileDialog*>(w);
+        if (!composite) {
+            for (QAction* action : w->actions())
+                collect(action);
+        }
+        // Menus are translated through their actions; the buttons of a tool
+        // box through its item texts.
+        const bool skip = qobject_cast<QMenu*>(w) || (qobject_cast<QAbstractButton*>(w) &&
+                                                      qobject_cast<QToolBox*>(w->parentWidget()));
+        if (!skip) {
             if (tagExcluded(w))
                 toolTipOf(w);
             else
                 translateWidget(w);
         }
-        // Their insides belong to Qt or to an action.
-        if (qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||
-            qobject_cast<QFileDialog*>(w))
+        if (composite)
             return;
         for (QObject* child : w->children()) {
             if (auto* childWidget = qobject_cast<QWidget*>(child))
                 widget(childWidget);
+            else if (auto* action = qobject_cast<QAction*>(child))
+                collect(action);
         }
     }
 
