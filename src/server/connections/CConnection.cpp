@@ -25,7 +25,21 @@ CConnection::CConnection(MainForm& form, const QString& ip, ClientSocket* socket
       m_form(form)
 {}
 
+QByteArray CConnection::encodeCommand(const QString& command, const QStringList& parameters)
+{
+    // A NUL inside a parameter would end the message early on the client's side.
+    QStringList params = parameters;
+    for (QString& p : params)
+        p.remove(QChar(0));
+    return WireProtocol::encode(command, params);
+}
+
 bool CConnection::SendCommand(const QString& command, const QStringList& parameters)
+{
+    return sendEncoded(command, encodeCommand(command, parameters));
+}
+
+bool CConnection::sendEncoded(const QString& command, const QByteArray& message)
 {
     const int state = wsConnection ? wsConnection->state() : SocketState::Closed;
     if (state != SocketState::Connected) {
@@ -34,11 +48,6 @@ bool CConnection::SendCommand(const QString& command, const QStringList& paramet
                                       command, displayName(), QString::number(state)));
         return false;
     }
-    // A NUL inside a parameter would end the message early on the client's side.
-    QStringList params = parameters;
-    for (QString& p : params)
-        p.remove(QChar(0));
-    const QByteArray message = WireProtocol::encode(command, params);
     if (m_form.traceOn()) {
         const QByteArray text = message.left(message.size() - 1);
         const QString shown = command == QLatin1String("listen")

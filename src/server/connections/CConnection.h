@@ -28,6 +28,10 @@ public:
 
     // Builds one message and hands it to the socket; true when it was handed over.
     bool SendCommand(const QString& command, const QStringList& parameters = {});
+    // The same for a message already built with encodeCommand (one build for
+    // all clients of a broadcast).
+    bool sendEncoded(const QString& command, const QByteArray& message);
+    static QByteArray encodeCommand(const QString& command, const QStringList& parameters);
 
     ClientAddress address() const { return {IP, HostName}; }
     // The client as log lines name it: its host name, else its address.

@@ -345,10 +345,11 @@ void PhonavoServer::broadcast(const QString& command, const QStringList& params,
                               bool logMismatch)
 {
     const ColMSNs& msns = m_form.colMSNs();
+    const QByteArray message = CConnection::encodeCommand(command, params);
     for (const ConnectionPtr& c : m_connections.NewEnum()) {
         if (c->Verified && WireProtocol::listenAdmits(c->ListenNumber, decidingNumber) &&
             msns.ClientGetsNotification(decidingNumber, c->address())) {
-            c->SendCommand(command, params);
+            c->sendEncoded(command, message);
         } else if (logMismatch) {
             QString line = m_form.GetS(QStringLiteral("%s does not match filter for %s"),
                                        c->HostName, decidingNumber);
