@@ -6,6 +6,8 @@
 #include "core/devices/ui/FrmDevice.h"
 #include "core/log/LogListModel.h"
 #include "core/log/ProgramLog.h"
+#include "loc/Languages.h"
+#include "loc/ui/FormTranslator.h"
 #include "platform/db/ui/ConnectionStringDialog.h"
 #include "platform/desktop/ShellOpen.h"
 #include "server/msn/ui/FrmMSN.h"
@@ -17,7 +19,6 @@
 #include "shell/ui/WidgetFormWindow.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -113,6 +114,7 @@ void MainWindow::buildMenus()
     file->setObjectName(QStringLiteral("mnuFile"));
     m_mnuExportTexts = namedAction(file, "mnuExportTexts", QStringLiteral("Export texts"));
     m_mnuExportTexts->setVisible(false);
+    connect(m_mnuExportTexts, &QAction::triggered, this, &MainWindow::exportTexts);
     connect(namedAction(file, "mnuHide", QStringLiteral("&Hide window")), &QAction::triggered, this,
             [&exits] { exits.mnuHide(); });
     file->addSeparator();
@@ -123,17 +125,15 @@ void MainWindow::buildMenus()
     options->setObjectName(QStringLiteral("mnuOptions"));
     QMenu* language = options->addMenu(QStringLiteral("&Language"));
     language->setObjectName(QStringLiteral("mnuLanguage"));
-    m_languages = new QActionGroup(this);
-    m_languages->setExclusive(true);
-    static const std::pair<const char*, const char*> kLanguages[] = {
-        {"mnuSetLangEnglish", "English"},     {"mnuSetLangGerman", "German"},
-        {"mnuSetLangSpanish", "Spanish"},     {"mnuSetLangDutch", "Dutch"},
-        {"mnuSetLangNorwegian", "Norwegian"}, {"mnuSetLangFrench", "French"},
-        {"mnuSetLangSwedish", "Swedish"}};
-    for (const auto& [name, caption] : kLanguages) {
-        QAction* action = namedAction(language, name, QString::fromLatin1(caption));
+    static const char* const kCaptions[] = {"English",   "German", "Spanish", "Dutch",
+                                            "Norwegian", "French", "Swedish"};
+    const auto& entries = Languages::menuEntries();
+    for (int i = 0; i < entries.size(); ++i) {
+        QAction* action = language->addAction(QString::fromLatin1(kCaptions[i]));
+        action->setObjectName(entries[i].menuName);
         action->setCheckable(true);
-        m_languages->addAction(action);
+        const QString column = entries[i].column;
+        connect(action, &QAction::triggered, this, [this, column] { changeLanguage(column); });
     }
     connect(namedAction(options, "mnuBackupSettings", QStringLiteral("&Backup settings")),
             &QAction::triggered, this, &MainWindow::backupSettings);
@@ -314,12 +314,36 @@ QWidget* MainWindow::buildStatusBar()
 
 void MainWindow::translate()
 {
-    // Window translation and the language menu join here once language
-    // databases can be chosen; until then the texts stay native.
+    FormTranslator::TranslateForm(this, m_program.loc());
+    FormTranslator::TranslateForm(m_trayMenu, m_program.loc());
+    tickLanguage(m_program.loc().sForeignColumnName());
     m_mnuExportTexts->setVisible(m_program.mainForm().debugMode());
-    const auto actions = m_languages->actions();
-    if (!actions.isEmpty())
-        actions.first()->setChecked(true);
+}
+
+void MainWindow::tickLanguage(const QString& column)
+{
+    // Exactly one entry carries the check mark: the language in use.
+    const QList<bool> checks = Languages::menuChecks(column);
+    const auto& entries = Languages::menuEntries();
+    for (int i = 0; i < entries.size() && i < checks.size(); ++i)
+        if (auto* action = findChild<QAction*>(entries[i].menuName))
+            action->setChecked(checks[i]);
+}
+
+void MainWindow::changeLanguage(const QString& column)
+{
+    Languages languages(m_program.loc(), m_program.settings(), m_program.dialogs());
+    const bool changed = languages.ChangeLanguage(column, [this] {
+        FormTranslator::TranslateForm(this, m_program.loc());
+        FormTranslator::TranslateForm(m_trayMenu, m_program.loc());
+    });
+    tickLanguage(changed ? column : m_program.loc().sForeignColumnName());
+}
+
+void MainWindow::exportTexts()
+{
+    FormTranslator::ExportTextsCommand(this, {this, m_trayMenu, m_frmDevice.get(), m_frmMSN.get()},
+                                       m_program.loc(), m_program.settings(), m_program.dialogs());
 }
 
 void MainWindow::restorePosition()

@@ -10,7 +10,6 @@ class FrmDevice;
 class FrmMSN;
 class Program;
 class QAction;
-class QActionGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -72,6 +71,9 @@ private:
     void trayDoubleClicked();
     void prepareTrayMenu();
     void backupSettings();
+    void tickLanguage(const QString& column);
+    void changeLanguage(const QString& column);
+    void exportTexts();
     void showAbout();
 
     Program& m_program;
@@ -97,5 +99,4 @@ private:
     QMenu* m_trayMenu = nullptr;
     QAction* m_mnuExportTexts = nullptr;
     QAction* m_mnuTrayShow = nullptr;
-    QActionGroup* m_languages = nullptr;
 };

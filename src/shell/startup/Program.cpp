@@ -11,6 +11,7 @@
 #include "core/log/ErrorReport.h"
 #include "core/log/ProgramLog.h"
 #include "core/monitor/LineSourceSettings.h"
+#include "loc/Languages.h"
 #include "loc/LocGuru.h"
 #include "platform/AppPaths.h"
 #include "platform/Clock.h"
@@ -113,6 +114,8 @@ int Program::start()
     m_errors = std::make_unique<ErrorReporter>(*m_log, *m_loc, *m_dialogs);
     m_shell = std::make_unique<ShellOpener>(ShellOpener::messageBoxes(*m_dialogs));
     m_shell->setSettings(m_settings.get());
+    if (!openLanguage())
+        return 1;
 
     SettingsStore* settings = m_settings.get();
     ProgramLog* log = m_log.get();
@@ -122,6 +125,24 @@ int Program::start()
     });
     loadMainForm();
     return 0;
+}
+
+bool Program::openLanguage()
+{
+    m_loc->setsLanguageTableName(Languages::kTableName);
+    m_loc->setsDBPassword(QString());
+    Languages languages(*m_loc, *m_settings, *m_dialogs);
+    const auto fail = [this](const QString& text) {
+        m_log->DoLogStr(m_loc->sErrDescription());
+        m_errors->RaiseError(m_loc->GetS(text));
+        m_instanceLock.reset();
+        return false;
+    };
+    if (!languages.OpenDefaultLanguage())
+        return fail(QStringLiteral("Unable to init default language"));
+    if (!languages.OpenConfiguredLanguage())
+        return fail(QStringLiteral("Unable to init language"));
+    return true;
 }
 
 void Program::writeLogHeader()

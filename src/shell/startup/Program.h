@@ -108,6 +108,7 @@ signals:
 
 private:
     void writeLogHeader();
+    bool openLanguage();
     void loadMainForm();
     void buildLoadingSteps(StartupSequence& steps);
     void unloadAfterFailedStart();
