@@ -218,6 +218,24 @@ private slots:
         QVERIFY(!longer.program->autostart());
     }
 
+    void unusableLanguageSettingsFallBackToTheShippedDatabase()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"),
+                   userHive("[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\LangOptions]\r\n"
+                            "\"DefaultLanguage\"=\"english please\"\r\n\r\n"));
+        home.write(QStringLiteral("langdata.db"), "this is not a database");
+        Desktop desktop;
+        QCOMPARE(desktop.program->start(), 0);
+        QVERIFY(desktop.program->loaded());
+        // The broken file was named to the user and left as it was.
+        QVERIFY(desktop.dialogs.shown()
+                    .join(QLatin1Char('\n'))
+                    .contains(QStringLiteral("While opening Language Database (")));
+        QCOMPARE(home.read(QStringLiteral("langdata.db")), QByteArray("this is not a database"));
+        QVERIFY(desktop.program->loc().bDbIsOpen());
+    }
+
     void aFailingLoadingStepClosesTheProgram()
     {
         TestHome home;

@@ -138,9 +138,18 @@ bool Program::openLanguage()
         m_instanceLock.reset();
         return false;
     };
-    if (!languages.OpenDefaultLanguage())
+    // A language database of the user's that does not open (or a setting that
+    // names none) falls back to the one shipped with the program; only a broken
+    // installation ends the start.
+    const QString shipped = AppPaths::dataFile(QStringLiteral("langdata.db"));
+    const auto fallBack = [&](const QString& column) {
+        m_log->DoLogStr(QStringLiteral("Language database not usable (%1); using %2")
+                            .arg(m_loc->sErrDescription(), shipped));
+        return languages.OpenLanguage(shipped, column);
+    };
+    if (!languages.OpenDefaultLanguage() && !fallBack(QStringLiteral("Native")))
         return fail(QStringLiteral("Unable to init default language"));
-    if (!languages.OpenConfiguredLanguage())
+    if (!languages.OpenConfiguredLanguage() && !fallBack(Languages::languageColumn(*m_settings)))
         return fail(QStringLiteral("Unable to init language"));
     return true;
 }
