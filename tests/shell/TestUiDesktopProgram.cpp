@@ -1,6 +1,7 @@
 #include "core/controller/MainForm.h"
 #include "notify/ui/MainWindow.h"
 #include "notify/ui/SysTray.h"
+#include "server/connections/PhonavoServer.h"
 #include "shell/dialogs/ScriptedDialogs.h"
 #include "shell/dialogs/Warnings.h"
 #include "shell/settings/SettingsStore.h"
@@ -9,11 +10,15 @@
 
 #include "TestHome.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 
 namespace {
@@ -234,6 +239,36 @@ private slots:
                     .contains(QStringLiteral("While opening Language Database (")));
         QCOMPARE(home.read(QStringLiteral("langdata.db")), QByteArray("this is not a database"));
         QVERIFY(desktop.program->loc().bDbIsOpen());
+    }
+
+    void serverPageChecksThePasswordAndServesWithTheMonitor()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"),
+                   userHive("[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options\\Server]"
+                            "\r\n\"Port\"=\"0\"\r\n\"Enabled\"=\"1\"\r\n\r\n"));
+        Desktop desktop;
+        QCOMPARE(desktop.program->start(), 0);
+        auto* retype = desktop.child<QLineEdit>("txtPassword2");
+        QVERIFY(!desktop.child<QWidget>("fraClients")->isHidden());
+        QVERIFY(desktop.child<QTableView>("grdClients")->model());
+
+        retype->setText(QStringLiteral("typo"));
+        desktop.child<QPushButton>("btnStartStop")->click();
+        QVERIFY(!desktop.program->mainForm().Active());
+        QVERIFY(desktop.dialogs.shown()
+                    .join(QLatin1Char('\n'))
+                    .contains(QStringLiteral("Please enter the password twice")));
+        QCOMPARE(desktop.child<QTabWidget>("TabStrip1")->currentWidget(),
+                 desktop.child<QCheckBox>("cbPhonavoServer")->parentWidget());
+
+        retype->clear();
+        desktop.child<QPushButton>("btnStartStop")->click();
+        QVERIFY(desktop.program->mainForm().Active());
+        QVERIFY(desktop.program->server()->isListening());
+        QVERIFY(!desktop.child<QCheckBox>("cbPhonavoServer")->isEnabled());
+        desktop.program->gCloseApplication();
+        QVERIFY(!desktop.program->server()->isListening());
     }
 
     void aFailingLoadingStepClosesTheProgram()

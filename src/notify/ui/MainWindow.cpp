@@ -10,6 +10,7 @@
 #include "loc/ui/FormTranslator.h"
 #include "platform/db/ui/ConnectionStringDialog.h"
 #include "platform/desktop/ShellOpen.h"
+#include "server/connections/PhonavoServer.h"
 #include "server/msn/ui/FrmMSN.h"
 #include "shell/dialogs/DialogService.h"
 #include "shell/settings/FormPosition.h"
@@ -25,8 +26,10 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -38,6 +41,7 @@
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -81,6 +85,7 @@ MainWindow::MainWindow(Program& program, QWidget* parent)
     m_tabs = named(new QTabWidget(central), "TabStrip1");
     m_tabs->addTab(buildLinesPage(), QStringLiteral("Lines"));
     m_tabs->addTab(buildNumbersPage(), QStringLiteral("Own numbers"));
+    m_tabs->addTab(buildServerPage(), QStringLiteral("Server"));
     m_tabs->addTab(buildLogPage(), QStringLiteral("Log"));
     for (int i = 0; i < m_tabs->count(); ++i)
         m_tabs->widget(i)->setObjectName(QStringLiteral("pbTabPage%1").arg(i));
@@ -267,6 +272,70 @@ QWidget* MainWindow::buildNumbersPage()
     return page;
 }
 
+QWidget* MainWindow::buildServerPage()
+{
+    auto* page = new QWidget;
+    m_serverPage = page;
+    auto* layout = new QVBoxLayout(page);
+    m_cbPhonavoServer =
+        named(new QCheckBox(QStringLiteral("Serve for other clients")), "cbPhonavoServer");
+    layout->addWidget(m_cbPhonavoServer);
+    m_fraServer = named(new QWidget, "fraServer");
+    auto* form = new QFormLayout(m_fraServer);
+    form->setContentsMargins(0, 0, 0, 0);
+    m_txtPort = named(new QLineEdit, "txtPort");
+    m_txtPort->setValidator(new QIntValidator(0, 65535, m_txtPort));
+    m_txtPassword = named(new QLineEdit, "txtPassword");
+    m_txtPassword->setEchoMode(QLineEdit::Password);
+    m_txtPassword2 = named(new QLineEdit, "txtPassword2");
+    m_txtPassword2->setEchoMode(QLineEdit::Password);
+    form->addRow(named(new QLabel(QStringLiteral("Port:")), "lblPort"), m_txtPort);
+    form->addRow(named(new QLabel(QStringLiteral("Password:")), "lblPassword"), m_txtPassword);
+    form->addRow(named(new QLabel(QStringLiteral("Repeat password:")), "lblPassword2"),
+                 m_txtPassword2);
+    layout->addWidget(m_fraServer);
+    m_fraClients = named(new QGroupBox(QStringLiteral("Connected clients")), "fraClients");
+    auto* clientsLayout = new QVBoxLayout(m_fraClients);
+    m_grdClients = named(new QTableView, "grdClients");
+    m_grdClients->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grdClients->horizontalHeader()->setStretchLastSection(true);
+    m_grdClients->verticalHeader()->hide();
+    clientsLayout->addWidget(m_grdClients);
+    layout->addWidget(m_fraClients, 1);
+
+    MainOptions& options = m_program.mainForm().options();
+    connect(m_cbPhonavoServer, &QCheckBox::toggled, this, [this, &options](bool on) {
+        if (!m_filling)
+            options.setValue(QStringLiteral("cbPhonavoServer"), on);
+        // The check box only shows or hides what belongs to the server.
+        m_fraServer->setVisible(on);
+        m_fraClients->setVisible(on);
+    });
+    connect(m_txtPort, &QLineEdit::textEdited, this,
+            [&options](const QString& text) { options.setValue(QStringLiteral("txtPort"), text); });
+    connect(m_txtPassword, &QLineEdit::textEdited, this, [&options](const QString& text) {
+        options.setValue(QStringLiteral("txtPassword"), text);
+    });
+    connect(m_txtPassword2, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (PhonavoServer* server = m_program.server())
+            server->setPasswordRetype(text);
+    });
+    return page;
+}
+
+void MainWindow::attachServer()
+{
+    PhonavoServer* server = m_program.server();
+    if (!server || m_grdClients->model() == &server->clientsModel())
+        return;
+    m_grdClients->setModel(&server->clientsModel());
+    server->setPasswordRetype(m_txtPassword2->text());
+    connect(server, &PhonavoServer::showServerPage, this, [this] {
+        showWindow();
+        m_tabs->setCurrentWidget(m_serverPage);
+    });
+}
+
 QWidget* MainWindow::buildLogPage()
 {
     auto* page = new QWidget;
@@ -348,6 +417,7 @@ void MainWindow::exportTexts()
 
 void MainWindow::restorePosition()
 {
+    attachServer();
     syncOptionControls();
     fillDeviceList();
     fillMsnGrid();
@@ -485,6 +555,13 @@ void MainWindow::syncOptionControls()
     m_cbHideOnstart->setChecked(options.flag(QStringLiteral("cbHideOnstart")));
     m_txtAcceptedNumber->setText(options.text(QStringLiteral("txtAcceptedNumber")));
     m_cbTapiLog->setChecked(m_program.mainForm().logMode());
+    m_cbPhonavoServer->setChecked(options.flag(QStringLiteral("cbPhonavoServer")));
+    m_fraServer->setVisible(m_cbPhonavoServer->isChecked());
+    m_fraClients->setVisible(m_cbPhonavoServer->isChecked());
+    m_txtPort->setText(options.text(QStringLiteral("txtPort")));
+    m_txtPassword->setText(options.text(QStringLiteral("txtPassword")));
+    // The confirmation starts equal: only a changed password needs typing twice.
+    m_txtPassword2->setText(options.text(QStringLiteral("txtPassword")));
     m_filling = false;
 }
 
@@ -498,6 +575,8 @@ void MainWindow::refreshStatus()
     m_lstTapiDevices->setEnabled(editable);
     m_btnEditDevice->setEnabled(editable && form.canEditDevices());
     m_txtAcceptedNumber->setEnabled(editable);
+    m_cbPhonavoServer->setEnabled(editable);
+    m_fraServer->setEnabled(editable);
     m_cmbOutgoingDevice->setEnabled(m_cmbOutgoingDevice->count() > 0);
 }
 

@@ -20,6 +20,7 @@ class QListWidgetItem;
 class QMenu;
 class QPushButton;
 class QTabWidget;
+class QTableView;
 class QTableWidget;
 class SysTray;
 
@@ -57,6 +58,8 @@ private:
     void buildMenus();
     QWidget* buildLinesPage();
     QWidget* buildLogPage();
+    QWidget* buildServerPage();
+    void attachServer();
     QWidget* buildNumbersPage();
     QWidget* buildStatusBar();
 
@@ -94,6 +97,14 @@ private:
     QListView* m_lstLog = nullptr;
     QCheckBox* m_cbTapiLog = nullptr;
     QTableWidget* m_grdMSNs = nullptr;
+    QWidget* m_serverPage = nullptr;
+    QCheckBox* m_cbPhonavoServer = nullptr;
+    QWidget* m_fraServer = nullptr;
+    QWidget* m_fraClients = nullptr;
+    QLineEdit* m_txtPort = nullptr;
+    QLineEdit* m_txtPassword = nullptr;
+    QLineEdit* m_txtPassword2 = nullptr;
+    QTableView* m_grdClients = nullptr;
     QLabel* m_lblStatus = nullptr;
     QPushButton* m_btnStartStop = nullptr;
     QMenu* m_trayMenu = nullptr;

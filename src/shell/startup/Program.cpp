@@ -21,6 +21,7 @@
 #include "platform/telephony/ControlChannelServer.h"
 #include "platform/telephony/TelephonyHub.h"
 #include "platform/telephony/VirtualLineCommands.h"
+#include "server/connections/PhonavoServer.h"
 #include "shell/dialogs/ScriptedDialogs.h"
 #include "shell/settings/SettingsStore.h"
 
@@ -279,7 +280,12 @@ void Program::buildLoadingSteps(StartupSequence& steps)
               [this, seam] { seam(m_seams.loadNotificationPlugins); });
     steps.add(QStringLiteral("popup options"), [this, seam] { seam(m_seams.applyPopupOptions); });
     steps.add(QStringLiteral("call database"), [this] { openCallDatabase(); });
-    steps.add(QStringLiteral("server"), [this, seam] { seam(m_seams.applyServerSwitch); });
+    steps.add(QStringLiteral("server"), [this, seam] {
+        // It listens while the monitor runs and the server option is on.
+        m_server = std::make_unique<PhonavoServer>(*m_form, m_callDb.get());
+        m_form->setClientNotifier(m_server.get());
+        seam(m_seams.applyServerSwitch);
+    });
     steps.add(QStringLiteral("control channel"), [this] { startControlChannel(); });
     steps.add(QStringLiteral("tray icon"), [this] {
         if (m_view)
@@ -375,6 +381,8 @@ void Program::shutdown()
     if (m_view)
         m_view->showTrayIcon(false);
     m_form->shutdownTelephony(); // popups closed, active calls removed, lines closed
+    if (m_server && m_server->isListening())
+        m_server->stopServer(); // "Disconnected ..." for every client, then the listener
     if (m_seams.closeClientConnections)
         m_seams.closeClientConnections();
     if (m_control)

@@ -8,6 +8,7 @@
 
 class CallDatabase;
 class CallDatabaseSwitch;
+class PhonavoServer;
 class ShellOpener;
 class SleepWatcher;
 class StandbyHandler;
@@ -92,6 +93,8 @@ public:
     CallDatabaseSwitch* callDatabaseSwitch() const { return m_callDbSwitch.get(); }
     ShellOpener& shell() const { return *m_shell; }
     StandbyHandler* standby() const { return m_standby.get(); }
+    // The network server; null before loading reaches it.
+    PhonavoServer* server() const { return m_server.get(); }
     ErrorReporter& errors() const { return *m_errors; }
     DialogService& dialogs() const { return *m_dialogs; }
     QString commandLine() const;
@@ -134,6 +137,7 @@ private:
     std::unique_ptr<MainForm> m_form;
     std::unique_ptr<ControlChannelServer> m_control;
     std::unique_ptr<ExitCommands> m_exit;
+    std::unique_ptr<PhonavoServer> m_server;
     std::unique_ptr<StandbyHandler> m_standby;
     std::unique_ptr<MainWindowView> m_view; // after m_form: goes before it
     std::unique_ptr<StartupSequence> m_loading;
