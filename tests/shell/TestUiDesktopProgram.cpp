@@ -1,6 +1,8 @@
 #include "core/controller/MainForm.h"
+#include "loc/ui/FormTranslator.h"
 #include "notify/ui/MainWindow.h"
 #include "notify/ui/SysTray.h"
+#include "platform/AppPaths.h"
 #include "server/connections/PhonavoServer.h"
 #include "shell/dialogs/ScriptedDialogs.h"
 #include "shell/dialogs/Warnings.h"
@@ -12,11 +14,15 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -269,6 +275,43 @@ private slots:
         QVERIFY(!desktop.child<QCheckBox>("cbPhonavoServer")->isEnabled());
         desktop.program->gCloseApplication();
         QVERIFY(!desktop.program->server()->isListening());
+    }
+
+    void shippedLanguageDatabaseHoldsEveryWindowText()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"), userHive());
+        Desktop desktop;
+        QCOMPARE(desktop.program->start(), 0);
+        const QString copy = home.file(QStringLiteral("export.db"));
+        QVERIFY(QFile::copy(AppPaths::dataFile(QStringLiteral("langdata.db")), copy));
+        QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+        const auto nativeTexts = [&copy] {
+            QStringList texts;
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                            QStringLiteral("export-check"));
+                db.setDatabaseName(copy);
+                if (db.open()) {
+                    QSqlQuery query(QStringLiteral("SELECT Native FROM resstrings"), db);
+                    while (query.next())
+                        texts << query.value(0).toString();
+                }
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("export-check"));
+            return texts;
+        };
+        const QStringList shipped = nativeTexts();
+        QVERIFY(!shipped.isEmpty());
+        const QList<QWidget*> windows = {desktop.window(), desktop.window()->trayMenu()};
+        QVERIFY(
+            FormTranslator::ExportTexts(windows, copy, desktop.program->loc(), desktop.dialogs));
+        // The export adds a row for every text the database did not hold.
+        QStringList missing;
+        for (const QString& text : nativeTexts())
+            if (!shipped.contains(text))
+                missing << QLatin1Char('"') + text + QLatin1Char('"');
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1Char('\n'))));
     }
 
     void aFailingLoadingStepClosesTheProgram()

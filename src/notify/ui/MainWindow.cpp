@@ -186,6 +186,8 @@ QWidget* MainWindow::buildLinesPage()
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(named(new QLabel(QStringLiteral("Monitored line devices:")), "lblDevices"));
     m_lstTapiDevices = named(new QListWidget, "lstTapiDevices");
+    // Device names come from the line sources: never translated.
+    m_lstTapiDevices->setProperty("Tag", QStringLiteral("!"));
     layout->addWidget(m_lstTapiDevices, 1);
     auto* deviceRow = new QHBoxLayout;
     m_btnEditDevice = named(new QPushButton(QStringLiteral("&Edit device...")), "btnEditDevice");
@@ -195,6 +197,7 @@ QWidget* MainWindow::buildLinesPage()
 
     auto* form = new QFormLayout;
     m_cmbOutgoingDevice = named(new QComboBox, "cmbOutgoingDevice");
+    m_cmbOutgoingDevice->setProperty("Tag", QStringLiteral("!"));
     form->addRow(
         named(new QLabel(QStringLiteral("Device for outgoing calls:")), "lblOutgoingDevice"),
         m_cmbOutgoingDevice);
