@@ -25,6 +25,35 @@ public:
     }
 };
 
+// One connection plug-in at position 1 that may or may not reject calls.
+class OnePlugin : public PluginHost
+{
+public:
+    bool canReject = false;
+    QList<QPair<qint32, qint32>> rejected; // device id, call id
+
+    void raiseIncomingCall(qint32) override {}
+    void raiseOutgoingCall(qint32) override {}
+    void raiseCallAnswered(qint32) override {}
+    void raiseCallDisconnected(qint32) override {}
+    QString connectionPluginName(qint32) const override { return QStringLiteral("ISDN"); }
+    qint32 connectionPluginDeviceId(const QString&) const override { return 1001; }
+    bool canRejectCalls(qint32) const override { return canReject; }
+    QString callerExtra(qint32) const override { return QString(); }
+    bool rejectCall(qint32 device, qint32 callId) override
+    {
+        rejected.append({device, callId});
+        return true;
+    }
+    bool anyConnectionPluginEnabled() const override { return false; }
+    void startConnectionPlugins() override {}
+    void stopConnectionPlugins() override {}
+    QString notifyIncomingCall(const CCall&) override { return QString(); }
+    void notifyCallAnswered(const CCall&) override {}
+    void notifyCallDisconnected(const CCall&) override {}
+    void notifyActionChosen(const QString&) override {}
+};
+
 } // namespace
 
 class TestServerCalls : public QObject
@@ -129,6 +158,37 @@ private slots:
         QVERIFY(client->waitFor(QStringLiteral("disconnect")));
         QVERIFY(!rig.lines().hasCall(id));
         QVERIFY(rig.logged(QStringLiteral("[%1] Rejecting call on Virtual line 1").arg(id)));
+    }
+
+    void rejectOfAPluginCall_data()
+    {
+        QTest::addColumn<bool>("canReject");
+        QTest::newRow("plug-in rejects") << true;
+        QTest::newRow("plug-in cannot reject") << false;
+    }
+
+    void rejectOfAPluginCall()
+    {
+        QFETCH(bool, canReject);
+        ServerRig rig;
+        OnePlugin plugin;
+        plugin.canReject = canReject;
+        rig.form->setPluginHost(&plugin);
+        QVERIFY(rig.start());
+        auto client = rig.verifiedClient(2);
+        QVERIFY(client);
+        rig.form->evtIncomingCall(77, QStringLiteral("ISDN"), QStringLiteral("0301234567"),
+                                  QString(), QStringLiteral("5551"), QString(), QString(),
+                                  QString());
+        QVERIFY(client->waitFor(QStringLiteral("incomingcall")));
+        QCOMPARE(client->last().value(6), canReject ? QStringLiteral("1") : QStringLiteral("0"));
+        client->send(QStringLiteral("rejectcall"));
+        client->send(QStringLiteral("getoutgoingdevices")); // to know the reject was handled
+        QVERIFY(client->waitFor(QStringLiteral("outgoingdevices")));
+        const QList<QPair<qint32, qint32>> expected =
+            canReject ? QList<QPair<qint32, qint32>>{{1001, 77}} : QList<QPair<qint32, qint32>>{};
+        QCOMPARE(plugin.rejected, expected);
+        rig.form->setPluginHost(nullptr);
     }
 
     void startCallDialsOnTheOutgoingLine()
