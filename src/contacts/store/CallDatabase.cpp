@@ -78,6 +78,7 @@ bool CallDatabase::createSQLiteDatabase(const QString& filePath, const QString& 
 
 void CallDatabase::close()
 {
+    m_prepared.clear(); // statements go before their connection
     if (QSqlDatabase::contains(QString::fromLatin1(kConnectionName))) {
         QSqlDatabase db = QSqlDatabase::database(QString::fromLatin1(kConnectionName), false);
         db.close();
@@ -166,6 +167,19 @@ void CallDatabase::readColumnSizes()
     for (int i = 0; i < record.count(); ++i)
         if (record.field(i).length() > 0)
             m_sizes.insert(record.fieldName(i).toLower(), record.field(i).length());
+}
+
+QSqlQuery* CallDatabase::prepared(const QString& sql, QString* lastError)
+{
+    if (const auto found = m_prepared.find(sql); found != m_prepared.end())
+        return found->second.get();
+    auto query = std::make_unique<QSqlQuery>(database());
+    if (!query->prepare(sql)) {
+        if (lastError)
+            *lastError = query->lastError().text();
+        return nullptr;
+    }
+    return m_prepared.emplace(sql, std::move(query)).first->second.get();
 }
 
 qint32 CallDatabase::GetNextId(const QString& table, const QString& field, qint32 minimum)

@@ -4,8 +4,11 @@
 
 #include <QHash>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include <functional>
+#include <memory>
+#include <unordered_map>
 
 // The one open call database: connection, the check of table Calls, id
 // allocation and the sizes of its text columns.
@@ -29,6 +32,11 @@ public:
     QString connectionString() const { return m_connection; }
 
     qint32 GetNextId(const QString& table, const QString& field, qint32 minimum);
+    // A statement prepared once per connection and kept: on a database server
+    // every prepare and every discarded statement costs a round trip of its
+    // own. Null (with the reason in lastError) when the statement cannot be
+    // prepared. Valid until the connection closes.
+    QSqlQuery* prepared(const QString& sql, QString* lastError = nullptr);
     // Defined size of a text column, or -1 when the database does not say.
     int columnSize(const QString& column) const { return m_sizes.value(column.toLower(), -1); }
 
@@ -46,4 +54,5 @@ private:
     ConnectionString::Engine m_engine = ConnectionString::Engine::Unknown;
     QString m_connection;
     QHash<QString, int> m_sizes;
+    std::unordered_map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
 };

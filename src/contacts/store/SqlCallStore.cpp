@@ -6,6 +6,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 namespace {
 
@@ -74,6 +75,29 @@ bool SqlCallStore::SaveCall(CCall& call)
     return written;
 }
 
+QSqlQuery* SqlCallStore::run(const QString& sql, const QVariantList& values)
+{
+    QString error;
+    QSqlQuery* query = m_db.prepared(sql, &error);
+    if (!query) {
+        if (m_hooks.reportError)
+            m_hooks.reportError(QStringLiteral("SaveCall: ") + error);
+        return nullptr;
+    }
+    for (int i = 0; i < values.size(); ++i)
+        query->bindValue(i, values.at(i));
+    if (!query->exec()) {
+        if (m_hooks.reportError)
+            m_hooks.reportError(QStringLiteral("SaveCall: ") + query->lastError().text());
+        query->finish();
+        return nullptr;
+    }
+    // A finished write leaves no statement open to hold the database's lock.
+    if (!query->isSelect())
+        query->finish();
+    return query;
+}
+
 bool SqlCallStore::writeCall(CCall& call)
 {
     if (!m_db.isOpen()) {
@@ -82,78 +106,58 @@ bool SqlCallStore::writeCall(CCall& call)
                 QStringLiteral("No call database is open: call %1 not saved").arg(call.CallID));
         return false;
     }
-    QSqlDatabase db = m_db.database();
     const QDateTime now = Clock::instance().now();
-    const auto fail = [&](const QSqlQuery& q) {
-        if (m_hooks.reportError)
-            m_hooks.reportError(QStringLiteral("SaveCall: ") + q.lastError().text());
-        return false;
-    };
     if (!call.isSaved()) {
         const qint32 id = m_db.GetNextId(QStringLiteral("Calls"), QStringLiteral("CallID"), 1);
         QString device;
         if (m_hooks.deviceName)
             device = m_hooks.deviceName(call.lDeviceID);
-        QSqlQuery insert(db);
-        insert.prepare(
-            QStringLiteral("INSERT INTO Calls (CallID, New, CalledDevice, Answered, Incoming) "
-                           "VALUES (?, ?, ?, ?, ?)"));
-        insert.addBindValue(id);
-        insert.addBindValue(true);
-        insert.addBindValue(device.trimmed());
-        insert.addBindValue(call.Answered());
-        insert.addBindValue(!call.Outgoing);
-        if (!insert.exec())
-            return fail(insert);
+        if (!run(QStringLiteral("INSERT INTO Calls (CallID, New, CalledDevice, Answered, Incoming) "
+                                "VALUES (?, ?, ?, ?, ?)"),
+                 {id, true, device.trimmed(), call.Answered(), !call.Outgoing}))
+            return false;
         call.DBCallID = id;
         call.CallStart = now;
         call.setSaved(true);
     }
-    QSqlQuery row(db);
-    row.prepare(QStringLiteral("SELECT CallDate, CallEnd FROM Calls WHERE CallID = ?"));
-    row.addBindValue(call.DBCallID);
-    if (!row.exec())
-        return fail(row);
-    if (!row.next()) {
+    QSqlQuery* row = run(QStringLiteral("SELECT CallDate, CallEnd FROM Calls WHERE CallID = ?"),
+                         {call.DBCallID});
+    if (!row)
+        return false;
+    if (!row->next()) {
+        row->finish();
         if (m_hooks.log)
             m_hooks.log(QStringLiteral("Saved call not found: %1").arg(call.DBCallID));
         return false;
     }
-    const QDateTime callDate = readDate(row.value(0));
-    const bool hasEnd = !row.value(1).isNull();
-    row.finish();
+    const QDateTime callDate = readDate(row->value(0));
+    const bool hasEnd = !row->value(1).isNull();
+    row->finish();
 
     if (!call.IsConnected() && call.Answered() && !hasEnd) {
-        QSqlQuery end(db);
-        end.prepare(
-            QStringLiteral("UPDATE Calls SET CallEnd = ?, CallDuration = ? WHERE CallID = ?"));
-        end.addBindValue(dateValue(now));
-        end.addBindValue(dateValue(durationValue(callDate.isValid() ? callDate.secsTo(now) : 0)));
-        end.addBindValue(call.DBCallID);
-        if (!end.exec())
-            return fail(end);
+        if (!run(QStringLiteral("UPDATE Calls SET CallEnd = ?, CallDuration = ? WHERE CallID = ?"),
+                 {dateValue(now),
+                  dateValue(durationValue(callDate.isValid() ? callDate.secsTo(now) : 0)),
+                  call.DBCallID}))
+            return false;
         call.CallEnd = now;
     }
 
-    QSqlQuery update(db);
-    update.prepare(QStringLiteral(
-        "UPDATE Calls SET CallerID = ?, CallerName = ?, CallerGUID = ?, CallerExtra = ?, "
-        "CalledID = ?, CalledName = ?, CalledGUID = ?, CalledExtra = ?, Answered = ?, "
-        "Incoming = ? WHERE CallID = ?"));
-    update.addBindValue(cut(QStringLiteral("CallerID"), call.CallerID()));
-    update.addBindValue(cut(QStringLiteral("CallerName"),
-                            call.CallerName == QLatin1String("0") ? QString() : call.CallerName));
-    update.addBindValue(cut(QStringLiteral("CallerGUID"), call.CallerGUID));
-    update.addBindValue(cut(QStringLiteral("CallerExtra"), call.CallerExtra));
-    update.addBindValue(cut(QStringLiteral("CalledID"), call.CalledID()));
-    update.addBindValue(cut(QStringLiteral("CalledName"), call.CalledName));
-    update.addBindValue(cut(QStringLiteral("CalledGUID"), call.CalledGUID));
-    update.addBindValue(cut(QStringLiteral("CalledExtra"), call.CalledExtra));
-    update.addBindValue(call.Answered());
-    update.addBindValue(!call.Outgoing);
-    update.addBindValue(call.DBCallID);
-    if (!update.exec())
-        return fail(update);
+    if (!run(QStringLiteral(
+                 "UPDATE Calls SET CallerID = ?, CallerName = ?, CallerGUID = ?, CallerExtra = ?, "
+                 "CalledID = ?, CalledName = ?, CalledGUID = ?, CalledExtra = ?, Answered = ?, "
+                 "Incoming = ? WHERE CallID = ?"),
+             {cut(QStringLiteral("CallerID"), call.CallerID()),
+              cut(QStringLiteral("CallerName"),
+                  call.CallerName == QLatin1String("0") ? QString() : call.CallerName),
+              cut(QStringLiteral("CallerGUID"), call.CallerGUID),
+              cut(QStringLiteral("CallerExtra"), call.CallerExtra),
+              cut(QStringLiteral("CalledID"), call.CalledID()),
+              cut(QStringLiteral("CalledName"), call.CalledName),
+              cut(QStringLiteral("CalledGUID"), call.CalledGUID),
+              cut(QStringLiteral("CalledExtra"), call.CalledExtra), call.Answered(), !call.Outgoing,
+              call.DBCallID}))
+        return false;
     call.setSaved(true);
     return true;
 }
@@ -162,32 +166,42 @@ bool SqlCallStore::LoadCall(CCall& call, qint32 dbCallId)
 {
     if (!m_db.isOpen())
         return false;
-    QSqlQuery q(m_db.database());
-    q.prepare(QStringLiteral(
+    QSqlQuery* found = m_db.prepared(QStringLiteral(
         "SELECT CallerID, CallerName, CallerGUID, CallerExtra, CalledID, CalledName, CalledGUID, "
         "CalledExtra, CalledDevice, Answered, Incoming, CallDate, CallEnd FROM Calls "
         "WHERE CallID = ?"));
-    q.addBindValue(dbCallId);
-    if (!q.exec() || !q.next())
+    if (!found)
         return false;
+    found->bindValue(0, dbCallId);
+    if (!found->exec() || !found->next()) {
+        found->finish();
+        return false;
+    }
+    // Read into a record, so the statement is free again before anything else runs.
+    const QSqlRecord record = found->record();
+    QVariantList values;
+    for (int i = 0; i < record.count(); ++i)
+        values << found->value(i);
+    found->finish();
+    const auto value = [&values](int i) { return values.value(i); };
     call.DBCallID = dbCallId;
     call.lDeviceID = -1;
-    const QString device = q.value(8).toString();
+    const QString device = value(8).toString();
     if (!device.isEmpty() && m_hooks.deviceIdFromName)
         call.lDeviceID = m_hooks.deviceIdFromName(device);
-    call.setCallerID(q.value(0).toString());
-    call.CallerName = q.value(1).toString();
-    call.CallerGUID = q.value(2).toString();
-    call.CallerExtra = q.value(3).toString();
-    call.setCalledID(q.value(4).toString());
-    call.CalledName = q.value(5).toString();
-    call.CalledGUID = q.value(6).toString();
-    call.CalledExtra = q.value(7).toString();
-    call.setAnsweredFromStore(q.value(9).toBool());
-    call.Outgoing = !q.value(10).toBool();
-    call.CallStart = readDate(q.value(11));
-    if (!q.value(12).isNull())
-        call.CallEnd = readDate(q.value(12));
+    call.setCallerID(value(0).toString());
+    call.CallerName = value(1).toString();
+    call.CallerGUID = value(2).toString();
+    call.CallerExtra = value(3).toString();
+    call.setCalledID(value(4).toString());
+    call.CalledName = value(5).toString();
+    call.CalledGUID = value(6).toString();
+    call.CalledExtra = value(7).toString();
+    call.setAnsweredFromStore(value(9).toBool());
+    call.Outgoing = !value(10).toBool();
+    call.CallStart = readDate(value(11));
+    if (!value(12).isNull())
+        call.CallEnd = readDate(value(12));
     call.setSaved(true);
     return true;
 }

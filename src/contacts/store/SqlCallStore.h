@@ -9,6 +9,7 @@
 #include <functional>
 
 class CallDatabase;
+class QSqlQuery;
 
 // Keeps every call in table Calls: inserted on its first save, updated after,
 // its end and duration written once.
@@ -37,6 +38,8 @@ public:
 
 private:
     bool writeCall(CCall& call);
+    // Runs a kept statement with these values; null after reporting a failure.
+    QSqlQuery* run(const QString& sql, const QVariantList& values);
     QVariant dateValue(const QDateTime& t) const;
     static QDateTime readDate(const QVariant& v);
     QString cut(const QString& column, const QString& text) const;
