@@ -108,6 +108,7 @@ private slots:
     void framingOfArrivals()
     {
         ServerRig rig;
+        rig.form->setTapiLog(true);
         QVERIFY(rig.start());
         TestClient client;
         QVERIFY(client.connectTo(rig.port()));
@@ -117,6 +118,9 @@ private slots:
         QVERIFY(client.waitFor(QStringLiteral("outgoingdevices")));
         QVERIFY(
             rig.logged(QStringLiteral("Phonavo Server 127.0.0.2 sent an unknown command: bogus")));
+        // The whole arrival is logged once for each of its messages.
+        QCOMPARE(rig.loggedCount(QStringLiteral("Data from 127.0.0.2: bogus\\0getoutgoingdevices")),
+                 2);
         // Command words are case-sensitive.
         client.send(QStringLiteral("PING"));
         QTRY_VERIFY_WITH_TIMEOUT(

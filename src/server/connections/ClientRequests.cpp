@@ -26,6 +26,13 @@ QString shortened(const QString& text, qsizetype max)
     return text.size() > max ? text.left(max) + QStringLiteral("...") : text;
 }
 
+// The arrival as one readable log line: the NULs between its messages shown as "\0".
+QString loggedArrival(const QByteArray& arrival, const QString& password)
+{
+    return shortened(WireProtocol::logText(arrival, password), kMaxLoggedArrival)
+        .replace(QChar(0), QStringLiteral("\\0"));
+}
+
 } // namespace
 
 ClientRequests::ClientRequests(PhonavoServer& server) : m_server(server), m_form(server.form()) {}
@@ -55,10 +62,8 @@ void ClientRequests::handleArrival(ClientSocket* socket, const QByteArray& arriv
             step = 1;
             const QStringList f = WireProtocol::fields(message);
             if (m_form.traceOn() && f[0] != QLatin1String("ping"))
-                m_form.LogStr(
-                    m_form.GetS(QStringLiteral("Data from %s: %s"), hostName,
-                                shortened(WireProtocol::logText(arrival, m_server.password()),
-                                          kMaxLoggedArrival)));
+                m_form.LogStr(m_form.GetS(QStringLiteral("Data from %s: %s"), hostName,
+                                          loggedArrival(arrival, m_server.password())));
             step = 2;
             if (!handleMessage(socket, c, f, step) || !alive || !stillThere(socket, c))
                 break;
