@@ -1,5 +1,7 @@
 #include "TestHome.h"
 
+#include "shell/settings/SettingsStore.h"
+
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -22,7 +24,36 @@ const QByteArray kHives =
 
 const QByteArray kMachine = "Windows Registry Editor Version 5.00\n\n"
                             "[HKEY_LOCAL_MACHINE\\Software\\Morvane\\Phonavo]\n"
-                            "\"Log\"=\"1\"\n";
+                            "\"Log\"=\"1\"\n\"InstalledVersion\"=\"2.1.0\"\n";
+
+// A client of the server: a plain TCP socket from its own loopback address
+// (the server tells clients apart by address), collecting the messages.
+struct Client
+{
+    Client(const QString& address, quint16 port)
+    {
+        socket.bind(QHostAddress(address));
+        socket.connectToHost(QHostAddress::LocalHost, port);
+    }
+    void send(const QByteArray& message)
+    {
+        socket.write(message + '\0');
+        socket.flush();
+    }
+    // Every complete message received so far, parameters joined by "|".
+    QStringList messages()
+    {
+        received += socket.readAll();
+        QStringList out;
+        const QList<QByteArray> pieces = received.split('\0');
+        for (qsizetype i = 0; i + 1 < pieces.size(); ++i)
+            out << QString::fromLatin1(pieces[i]).replace(QStringLiteral("\r\n"),
+                                                          QStringLiteral("|"));
+        return out;
+    }
+    QTcpSocket socket;
+    QByteArray received;
+};
 
 struct LineResult
 {
@@ -141,6 +172,45 @@ private slots:
                         "before starting this application.")));
         QCOMPARE(log(), logBefore);
         QCOMPARE(phonavoLine({QStringLiteral("list")}).exitCode, 0);
+    }
+
+    void serverDeliversCallsToTheEntitledClientOnly()
+    {
+        quint16 port = 0;
+        {
+            QTcpServer probe; // a free port for the server
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            port = probe.serverPort();
+        }
+        startProgram("\n[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options\\Server]\n"
+                     "\"Enabled\"=\"1\"\n\"Port\"=\"" +
+                     QByteArray::number(port) + "\"\n\"Pass\"=\"\"\n");
+        QVERIFY(waitForLog(QStringLiteral("Enabled server")));
+
+        Client kitchen(QStringLiteral("127.0.0.2"), port);
+        Client office(QStringLiteral("127.0.0.3"), port);
+        QVERIFY(kitchen.socket.waitForConnected(5000) && office.socket.waitForConnected(5000));
+        kitchen.send("listen\r\n5551\r\n\r\nkitchen\r\n\r\n2.1.0");
+        office.send("listen\r\n999\r\n\r\noffice\r\n\r\n2.1.0");
+        QTRY_VERIFY_WITH_TIMEOUT(kitchen.messages().contains(QStringLiteral("accepted|")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(office.messages().contains(QStringLiteral("accepted|")), 10000);
+        kitchen.send("ping");
+        office.send("ping");
+
+        const QString id = phonavoLine({QStringLiteral("ring"), QStringLiteral("0"),
+                                        QStringLiteral("0301234567"), QStringLiteral("5551")})
+                               .out;
+        QVERIFY(waitForLog(QLatin1Char('[') + id + QStringLiteral("] Incoming call from")));
+        QCOMPARE(phonavoLine({QStringLiteral("answer"), id}).exitCode, 0);
+        QCOMPARE(phonavoLine({QStringLiteral("hangup"), id}).exitCode, 0);
+        const QStringList expected = {
+            QStringLiteral("connect"), QStringLiteral("accepted|"),
+            QStringLiteral("incomingcall|%1|0301234567|5551|Office||1|").arg(id),
+            QStringLiteral("answered|") + id, QStringLiteral("disconnect|") + id};
+        QTRY_COMPARE_WITH_TIMEOUT(kitchen.messages(), expected, 10000);
+        QVERIFY(waitForLog(QStringLiteral("office does not match filter for 5551")));
+        QCOMPARE(office.messages(),
+                 (QStringList{QStringLiteral("connect"), QStringLiteral("accepted|")}));
     }
 
     void routerCallMonitorOnLoopback()
