@@ -44,6 +44,7 @@ class TestServerReplay : public QObject
             "CallerName, CallerGUID, CalledID, CalledName, CalledGUID, CalledDevice, CallerExtra, "
             "CalledExtra) VALUES (?, ?, ?, ?, 1, ?, ?, 'cg', ?, 'Office', 'dg', 'Virtual line 1', "
             "'ce', 'de')"));
+        db->database().transaction();
         for (const StoredCall& c : calls) {
             q.addBindValue(c.id);
             q.addBindValue(QString::fromLatin1(c.date));
@@ -55,6 +56,7 @@ class TestServerReplay : public QObject
             if (!q.exec())
                 return nullptr;
         }
+        db->database().commit();
         return db;
     }
 
@@ -104,6 +106,48 @@ private slots:
         QVERIFY(
             !rig.anyMessage([](const QString& l) { return l.startsWith(QLatin1String("[3]")); }));
         QVERIFY(rig.server->connections().Item(client.ip())->Verified);
+    }
+
+    // A long history goes out over several event-loop turns: another client is
+    // served meanwhile, and a client that leaves mid-way ends its replay.
+    void longReplayKeepsTheServerResponsive()
+    {
+        TestHome dbHome;
+        QList<StoredCall> calls;
+        std::vector<QByteArray> dates;
+        constexpr int kRows = 20000;
+        for (int i = 0; i < kRows; ++i)
+            dates.push_back(QDateTime(QDate(2026, 12, 3), QTime(10, 0))
+                                .addSecs(i)
+                                .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))
+                                .toLatin1());
+        for (int i = 1; i <= kRows; ++i)
+            calls.append({i, dates[std::size_t(i - 1)].constData(), nullptr, true, "0302222",
+                          "Anna", "301"});
+        auto db = openDatabase(dbHome, calls);
+        QVERIFY(db);
+        ServerRig rig(db.get());
+        QVERIFY(rig.start());
+
+        TestClient leaving(2);
+        TestClient patient(3);
+        TestClient quick(4);
+        QVERIFY(leaving.connectTo(rig.port()) && patient.connectTo(rig.port()) &&
+                quick.connectTo(rig.port()));
+        leaving.listen(QString(), QStringLiteral("20260101000000"));
+        patient.listen(QString(), QStringLiteral("20260101000000"));
+        QTRY_VERIFY(rig.anyMessage(
+            [](const QString& l) { return l.contains(QLatin1String("Sending old call")); }));
+        leaving.socket.abort();
+        quick.listen();
+        QVERIFY(quick.waitFor(QStringLiteral("accepted")));
+        // The quick client was accepted while the long replay was still going out.
+        QVERIFY(!patient.commands().contains(QStringLiteral("accepted")));
+        QVERIFY(patient.waitFor(QStringLiteral("accepted"), 30000));
+        QCOMPARE(patient.last()[1].count(QChar(0xFF)), kRows);
+        QVERIFY(!rig.anyMessage([&leaving](const QString& l) {
+            return l.contains(QStringLiteral("Client connected: ") + leaving.ip());
+        }));
     }
 
     void stampsThatAskForNothing_data()

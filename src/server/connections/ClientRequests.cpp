@@ -12,11 +12,15 @@
 #include "shell/settings/SettingsStore.h"
 
 #include <QPointer>
+#include <QTimer>
 
 namespace {
 
 // A long replay must not count against the client's ping time-out while it goes out.
 constexpr qint64 kReplayPingSecondsPerRow = 20;
+// Rows of old calls read per event-loop turn: a long history is sent without
+// holding up the lines and the other clients.
+constexpr int kReplayRowsPerTurn = 2000;
 // Garbage from the network is logged only this far.
 constexpr qsizetype kMaxLoggedCommand = 100;
 constexpr qsizetype kMaxLoggedArrival = 2000;
@@ -149,58 +153,96 @@ void ClientRequests::listen(ClientSocket* socket, const ConnectionPtr& c, const 
     c->HostName = name;
     emit m_server.clientsChanged();
     step = 15;
-    int rowsRead = 0;
-    const QString list = f[4].isEmpty() ? QString() : oldCalls(c, f[4], rowsRead);
-    step = 16;
+    m_replays.remove(socket); // a listen again starts over
+    if (f[4].isEmpty()) {
+        finishListen(socket, c, name, QString(), 0);
+        return;
+    }
+    startReplay(socket, c, name, f[4]);
+}
+
+void ClientRequests::finishListen(ClientSocket* socket, const ConnectionPtr& c, const QString& name,
+                                  const QString& list, int rowsRead)
+{
     if (!stillThere(socket, c))
         return;
+    const QString ip = socket->remoteHostIP();
     c->dtLastPing = Clock::instance().now().addSecs(kReplayPingSecondsPerRow * rowsRead);
     c->SendCommand(QStringLiteral("accepted"), {list});
     if (!stillThere(socket, c))
         return;
-    step = 17;
     m_server.clientsModel().renameAddress(ip, name);
     c->HostName = name;
     c->dtLastPing = Clock::instance().now();
     m_form.LogStr(m_form.GetS(QStringLiteral("Client connected: %s (%s)"), name, ip));
 }
 
-QString ClientRequests::oldCalls(const ConnectionPtr& c, const QString& stamp, int& rowsRead)
+void ClientRequests::startReplay(ClientSocket* socket, const ConnectionPtr& c, const QString& name,
+                                 const QString& stamp)
 {
     const std::optional<QDateTime> since = WireProtocol::parseStamp(stamp);
     if (!since) {
         m_form.LogStr(QStringLiteral("Client %1 sent the unreadable time stamp \"%2\": no old "
                                      "calls are sent")
                           .arg(c->displayName(), stamp.left(32)));
-        return {};
+        finishListen(socket, c, name, QString(), 0);
+        return;
     }
     CallDatabase* db = m_server.callDatabase();
     if (!db) {
         m_form.LogStr(
             QStringLiteral("No call database: no old calls are sent to %1").arg(c->displayName()));
-        return {};
+        finishListen(socket, c, name, QString(), 0);
+        return;
     }
     const ColMSNs& msns = m_form.colMSNs();
     const ClientAddress address = c->address();
     const QString yes = m_form.GetS(QStringLiteral("yes"));
     const QString no = m_form.GetS(QStringLiteral("no"));
-    const OldCallReplay::Result result = OldCallReplay::collect(
+    MainForm* form = &m_form;
+    auto replay = std::make_shared<OldCallReplay>(
         *db, *since,
-        [&](const QString& number) { return msns.ClientGetsNotification(number, address); },
-        [&](const OldCallReplay::Row& row) {
-            m_form.logCall(
+        [&msns, address](const QString& number) {
+            return msns.ClientGetsNotification(number, address);
+        },
+        [form, yes, no](const OldCallReplay::Row& row) {
+            form->logCall(
                 row.callId,
-                m_form.GetS(QStringLiteral("Sending old call: on %s, %s called %s (answered: %s)"),
-                            ProgramLog::formatGeneralDate(row.callDate),
-                            m_form.FormatPartyName(row.callerId, row.callerName),
-                            m_form.FormatPartyName(row.calledId, row.calledName),
-                            row.answered ? yes : no));
+                form->GetS(QStringLiteral("Sending old call: on %s, %s called %s (answered: %s)"),
+                           ProgramLog::formatGeneralDate(row.callDate),
+                           form->FormatPartyName(row.callerId, row.callerName),
+                           form->FormatPartyName(row.calledId, row.calledName),
+                           row.answered ? yes : no));
         });
-    if (!result.error.isEmpty())
-        m_form.LogStr(QStringLiteral("Old calls for %1 not read completely: %2")
-                          .arg(c->displayName(), result.error));
-    rowsRead = result.rowsRead;
-    return result.list;
+    m_replays.insert(socket, replay);
+    replay->start();
+    continueReplay(socket, c, name, replay);
+}
+
+void ClientRequests::continueReplay(QPointer<ClientSocket> socket, ConnectionPtr c, QString name,
+                                    std::shared_ptr<OldCallReplay> replay)
+{
+    // The client went away, or listened again: this replay is dropped.
+    if (!socket) {
+        m_replays.removeIf([&replay](const auto& entry) { return entry.value() == replay; });
+        return;
+    }
+    if (m_replays.value(socket.data()) != replay)
+        return;
+    trapErrors(m_form.errors(), QStringLiteral("wsClient_DataArrival"), [&] {
+        if (!replay->step(kReplayRowsPerTurn)) {
+            QTimer::singleShot(0, &m_server, [this, socket, c, name, replay] {
+                continueReplay(socket, c, name, replay);
+            });
+            return;
+        }
+        m_replays.remove(socket.data());
+        OldCallReplay::Result result = replay->takeResult();
+        if (!result.error.isEmpty())
+            m_form.LogStr(QStringLiteral("Old calls for %1 not read completely: %2")
+                              .arg(c->displayName(), result.error));
+        finishListen(socket.data(), c, name, result.list, result.rowsRead);
+    });
 }
 
 void ClientRequests::rejectCall()

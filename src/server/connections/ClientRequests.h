@@ -3,9 +3,14 @@
 #include "CConnection.h"
 
 #include <QByteArray>
+#include <QHash>
+#include <QPointer>
 #include <QStringList>
 
+#include <memory>
+
 class ClientSocket;
+class OldCallReplay;
 class MainForm;
 class PhonavoServer;
 
@@ -25,11 +30,18 @@ private:
     bool handleMessage(ClientSocket* socket, const ConnectionPtr& c, const QStringList& f,
                        int& step);
     void listen(ClientSocket* socket, const ConnectionPtr& c, const QStringList& f, int& step);
-    QString oldCalls(const ConnectionPtr& c, const QString& stamp, int& rowsRead);
+    void startReplay(ClientSocket* socket, const ConnectionPtr& c, const QString& name,
+                     const QString& stamp);
+    void continueReplay(QPointer<ClientSocket> socket, ConnectionPtr c, QString name,
+                        std::shared_ptr<OldCallReplay> replay);
+    void finishListen(ClientSocket* socket, const ConnectionPtr& c, const QString& name,
+                      const QString& list, int rowsRead);
     void rejectCall();
     void sendOutgoingDevices(const ConnectionPtr& c);
     bool stillThere(ClientSocket* socket, const ConnectionPtr& c) const;
 
     PhonavoServer& m_server;
     MainForm& m_form;
+    // The replay under way for each client socket (at most one).
+    QHash<const ClientSocket*, std::shared_ptr<OldCallReplay>> m_replays;
 };

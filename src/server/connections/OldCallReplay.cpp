@@ -6,6 +6,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <limits>
+
 namespace {
 
 // Dates come back as date values (PostgreSQL, MySQL) or as the text SQLite keeps.
@@ -80,48 +82,87 @@ QString OldCallReplay::sqlDateLiteral(const QDateTime& t, ConnectionString::Engi
 OldCallReplay::Result OldCallReplay::collect(CallDatabase& db, const QDateTime& since,
                                              const Admits& admits, const Sent& sent)
 {
-    Result result;
-    if (!db.isOpen()) {
-        result.error = QStringLiteral("the call database is not open");
-        return result;
+    OldCallReplay replay(db, since, admits, sent);
+    replay.start();
+    while (!replay.step(std::numeric_limits<int>::max())) {
     }
-    QSqlQuery q(db.database());
-    q.setForwardOnly(true);
+    return replay.takeResult();
+}
+
+OldCallReplay::OldCallReplay(CallDatabase& db, QDateTime since, Admits admits, Sent sent)
+    : m_db(db), m_since(std::move(since)), m_admits(std::move(admits)), m_sent(std::move(sent))
+{}
+
+OldCallReplay::~OldCallReplay() = default;
+
+void OldCallReplay::start()
+{
+    if (!m_db.isOpen()) {
+        m_result.error = QStringLiteral("the call database is not open");
+        m_done = true;
+        return;
+    }
+    m_query = std::make_unique<QSqlQuery>(m_db.database());
+    m_query->setForwardOnly(true);
     const QString sql =
         QStringLiteral("SELECT CallID, CallDate, CallEnd, CalledDevice, CallerID, CallerName, "
                        "CallerGUID, CalledID, CalledName, CalledGUID, Incoming, Answered, "
                        "CallerExtra, CalledExtra FROM Calls WHERE CallDate>=") +
-        sqlDateLiteral(since, db.engine());
-    if (!q.exec(sql)) {
-        result.error = q.lastError().text();
-        return result;
+        sqlDateLiteral(m_since, m_db.engine());
+    if (!m_query->exec(sql)) {
+        m_result.error = m_query->lastError().text();
+        m_query.reset();
+        m_done = true;
     }
-    QString list;
-    while (q.next()) {
-        ++result.rowsRead;
+}
+
+bool OldCallReplay::step(int maxRows)
+{
+    if (m_done)
+        return true;
+    // The connection may have been closed or switched since the last batch.
+    if (!m_query || !m_db.isOpen()) {
+        m_result.error = QStringLiteral("the call database was closed during the replay");
+        m_query.reset();
+        m_done = true;
+        return true;
+    }
+    QSqlQuery& q = *m_query;
+    for (int n = 0; n < maxRows; ++n) {
+        if (!q.next()) {
+            if (q.lastError().isValid())
+                m_result.error = q.lastError().text();
+            m_query.reset();
+            m_done = true;
+            return true;
+        }
+        ++m_result.rowsRead;
         Row row;
         row.incoming = readFlag(q.value(Incoming));
         row.callerId = q.value(CallerID).toString();
         row.calledId = q.value(CalledID).toString();
-        if (!admits(row.incoming ? row.calledId : row.callerId))
+        if (!m_admits(row.incoming ? row.calledId : row.callerId))
             continue;
         row.callId = q.value(CallID).toString();
         row.callDate = readDate(q.value(CallDate));
         row.callerName = q.value(CallerName).toString();
         row.calledName = q.value(CalledName).toString();
         row.answered = readFlag(q.value(Answered));
-        list += WireProtocol::record(
+        m_list += WireProtocol::record(
             {WireProtocol::FormatStamp(row.callDate),
              WireProtocol::FormatStamp(readDate(q.value(CallEnd))),
              q.value(CalledDevice).toString(), row.callerId, row.callerName,
              q.value(CallerGUID).toString(), row.calledId, row.calledName,
              q.value(CalledGUID).toString(), flagText(row.incoming), flagText(row.answered),
              q.value(CallerExtra).toString(), q.value(CalledExtra).toString()});
-        ++result.rowsSent;
-        sent(row);
+        ++m_result.rowsSent;
+        m_sent(row);
     }
-    if (q.lastError().isValid())
-        result.error = q.lastError().text();
-    result.list = list.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    return result;
+    return false;
+}
+
+OldCallReplay::Result OldCallReplay::takeResult()
+{
+    m_result.list = m_list.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    return std::move(m_result);
 }

@@ -6,6 +6,9 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
+
+class QSqlQuery;
 
 class CallDatabase;
 
@@ -42,4 +45,22 @@ public:
 
     static Result collect(CallDatabase& db, const QDateTime& since, const Admits& admits,
                           const Sent& sent);
+
+    // The same read a batch at a time, so a long history does not hold up the
+    // event loop: start(), then step() until it returns true.
+    OldCallReplay(CallDatabase& db, QDateTime since, Admits admits, Sent sent);
+    ~OldCallReplay();
+    void start();
+    bool step(int maxRows);
+    Result takeResult();
+
+private:
+    CallDatabase& m_db;
+    QDateTime m_since;
+    Admits m_admits;
+    Sent m_sent;
+    std::unique_ptr<QSqlQuery> m_query;
+    Result m_result;
+    QString m_list;
+    bool m_done = false;
 };
