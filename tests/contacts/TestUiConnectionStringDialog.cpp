@@ -2,6 +2,7 @@
 #include "platform/AppPaths.h"
 #include "platform/db/ui/ConnectionStringDialog.h"
 
+#include "Screenshot.h"
 #include "TestHome.h"
 
 #include <QApplication>
@@ -16,16 +17,6 @@
 class TestUiConnectionStringDialog : public QObject
 {
     Q_OBJECT
-
-    // PHONAVO_SCREENSHOT_DIR=folder saves what the dialog looks like, for a look by eye.
-    static void screenshot(QWidget& w, const QString& name)
-    {
-        const QString dir = qEnvironmentVariable("PHONAVO_SCREENSHOT_DIR");
-        if (dir.isEmpty())
-            return;
-        w.adjustSize();
-        w.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
-    }
 
     template <typename T> static T* child(QWidget& w, const char* name)
     {
@@ -65,7 +56,7 @@ private slots:
         dialog.show();
         QVERIFY(host->isVisible());
         QVERIFY(!dataSource->isVisible());
-        screenshot(dialog, QStringLiteral("frmConnectionString-postgresql"));
+        saveScreenshot(dialog, QStringLiteral("frmConnectionString-postgresql"));
 
         // Field to string: the key keeps its place, keys without a field stay.
         host->clear();
@@ -84,7 +75,7 @@ private slots:
         QTest::keyClicks(dataSource, QStringLiteral("/tmp/calls.db"));
         QCOMPARE(dialog.connectionString(),
                  QStringLiteral("Provider=SQLite;Data Source=/tmp/calls.db;Application Name=desk"));
-        screenshot(dialog, QStringLiteral("frmConnectionString-sqlite"));
+        saveScreenshot(dialog, QStringLiteral("frmConnectionString-sqlite"));
 
         // String to fields, case-insensitive keys.
         raw->setText(QStringLiteral("provider=mysql;host=maria;database=x"));
@@ -157,7 +148,7 @@ private slots:
         QVERIFY2(dialog.testResult().contains(QLatin1String("Unknown database provider")),
                  qPrintable(dialog.testResult()));
         dialog.show();
-        screenshot(dialog, QStringLiteral("frmConnectionString-failed"));
+        saveScreenshot(dialog, QStringLiteral("frmConnectionString-failed"));
     }
 };
 

@@ -6,6 +6,7 @@
 #include "server/msn/ui/FrmMSN.h"
 #include "shell/settings/SettingsStore.h"
 
+#include "Screenshot.h"
 #include "TestHome.h"
 
 #include <QCheckBox>
@@ -18,16 +19,6 @@
 class TestUiEditDialogs : public QObject
 {
     Q_OBJECT
-
-    // PHONAVO_SCREENSHOT_DIR=folder saves what the dialogs look like, for a look by eye.
-    static void screenshot(QWidget& w, const QString& name)
-    {
-        const QString dir = qEnvironmentVariable("PHONAVO_SCREENSHOT_DIR");
-        if (dir.isEmpty())
-            return;
-        w.adjustSize();
-        w.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
-    }
 
     template <typename T> static T* child(QWidget& w, const char* name)
     {
@@ -54,7 +45,7 @@ private slots:
                 child<QLineEdit>(dialog, "txtSoundFile"));
         QVERIFY(!minLen->isEnabled());
         QVERIFY(!child<QLabel>(dialog, "lblCallerIDMinLen")->isEnabled());
-        screenshot(dialog, QStringLiteral("frmDevice"));
+        saveScreenshot(dialog, QStringLiteral("frmDevice"));
         ignore->setChecked(true);
         QVERIFY(minLen->isEnabled());
 
@@ -100,7 +91,7 @@ private slots:
         QVERIFY(child<QLineEdit>(dialog, "txtClients")->isHidden());
         dialog.load(entry, true);
         QVERIFY(!child<QLineEdit>(dialog, "txtClients")->isHidden());
-        screenshot(dialog, QStringLiteral("frmMSN"));
+        saveScreenshot(dialog, QStringLiteral("frmMSN"));
 
         child<QLineEdit>(dialog, "txtMSN")->setText(QStringLiteral("   "));
         dialog.checkMSN();

@@ -10,6 +10,7 @@
 #include "shell/startup/ExitCommands.h"
 #include "shell/startup/Program.h"
 
+#include "Screenshot.h"
 #include "TestHome.h"
 
 #include <QCheckBox>
@@ -85,8 +86,7 @@ private slots:
         QVERIFY(window);
         QVERIFY(window->isVisible());
         QVERIFY(desktop.program->loaded());
-        if (const QString dir = qEnvironmentVariable("PHONAVO_SCREENSHOT_DIR"); !dir.isEmpty())
-            window->grab().save(dir + QStringLiteral("/MainForm.png"));
+        saveScreenshot(*window, QStringLiteral("MainForm"), false);
 
         auto* devices = desktop.child<QListWidget>("lstTapiDevices");
         QCOMPARE(devices->count(), 2);
