@@ -87,9 +87,12 @@ QSqlQuery* SqlCallStore::run(const QString& sql, const QVariantList& values)
     for (int i = 0; i < values.size(); ++i)
         query->bindValue(i, values.at(i));
     if (!query->exec()) {
-        if (m_hooks.reportError)
-            m_hooks.reportError(QStringLiteral("SaveCall: ") + query->lastError().text());
+        // Done with the statement before reporting: the report may show a box
+        // whose event loop reopens the database, and the statement with it.
+        const QString error = query->lastError().text();
         query->finish();
+        if (m_hooks.reportError)
+            m_hooks.reportError(QStringLiteral("SaveCall: ") + error);
         return nullptr;
     }
     // A finished write leaves no statement open to hold the database's lock.

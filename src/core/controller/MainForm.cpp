@@ -155,10 +155,11 @@ bool MainForm::startMonitoring()
     return started;
 }
 
-bool MainForm::stopMonitoring()
+bool MainForm::stopMonitoring(bool askFirst)
 {
     bool stopped = false;
-    trapErrors(m_s.errors, QStringLiteral("btnStartStop"), [&] { stopped = m_monitor->stop(); });
+    trapErrors(m_s.errors, QStringLiteral("btnStartStop"),
+               [&] { stopped = m_monitor->stop(askFirst); });
     RefreshShowStatus();
     if (m_tray)
         m_tray->refresh();

@@ -119,7 +119,7 @@ public:
     bool Active() const { return m_active; }
     void btnStartStop_Click();
     bool startMonitoring();
-    bool stopMonitoring();
+    bool stopMonitoring(bool askFirst = true);
     void RefreshShowStatus();
     QString statusText() const { return m_statusText; }
     QString startStopCaption() const { return m_startStopCaption; }

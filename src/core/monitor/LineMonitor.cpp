@@ -131,10 +131,10 @@ void LineMonitor::closeMonitoredLines()
     }
 }
 
-bool LineMonitor::stop()
+bool LineMonitor::stop(bool askFirst)
 {
     ClientNotifier* clients = m_form.clientNotifier();
-    if (clients && clients->connectedClients() > 0 && !clients->confirmStop())
+    if (askFirst && clients && clients->connectedClients() > 0 && !clients->confirmStop())
         return false;
     m_form.LogStr(m_form.GetS(QStringLiteral("Stopping Phonavo monitor")));
     closeMonitoredLines();

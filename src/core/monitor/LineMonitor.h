@@ -20,7 +20,9 @@ public:
     void openMonitoredLines();
     void closeMonitoredLines();
     bool start();
-    bool stop();
+    // askFirst: the Stop button asks before dropping connected clients;
+    // standby and unloading do not (nobody may be there to answer).
+    bool stop(bool askFirst = true);
 
     void onNotification(const LineNotification& n);
     void onCallState(qint32 device, qint32 callHandle, qint32 state, qint32 callId);

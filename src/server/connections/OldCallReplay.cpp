@@ -84,7 +84,7 @@ OldCallReplay::Result OldCallReplay::collect(CallDatabase& db, const QDateTime& 
 {
     OldCallReplay replay(db, since, admits, sent);
     replay.start();
-    while (!replay.step(std::numeric_limits<int>::max())) {
+    while (!replay.step(kRowsPerQuery)) {
     }
     return replay.takeResult();
 }
@@ -100,19 +100,6 @@ void OldCallReplay::start()
     if (!m_db.isOpen()) {
         m_result.error = QStringLiteral("the call database is not open");
         m_done = true;
-        return;
-    }
-    m_query = std::make_unique<QSqlQuery>(m_db.database());
-    m_query->setForwardOnly(true);
-    const QString sql =
-        QStringLiteral("SELECT CallID, CallDate, CallEnd, CalledDevice, CallerID, CallerName, "
-                       "CallerGUID, CalledID, CalledName, CalledGUID, Incoming, Answered, "
-                       "CallerExtra, CalledExtra FROM Calls WHERE CallDate>=") +
-        sqlDateLiteral(m_since, m_db.engine());
-    if (!m_query->exec(sql)) {
-        m_result.error = m_query->lastError().text();
-        m_query.reset();
-        m_done = true;
     }
 }
 
@@ -120,23 +107,34 @@ bool OldCallReplay::step(int maxRows)
 {
     if (m_done)
         return true;
-    // The connection may have been closed or switched since the last batch.
-    if (!m_query || !m_db.isOpen()) {
+    if (!m_db.isOpen()) {
         m_result.error = QStringLiteral("the call database was closed during the replay");
-        m_query.reset();
         m_done = true;
         return true;
     }
-    QSqlQuery& q = *m_query;
-    for (int n = 0; n < maxRows; ++n) {
-        if (!q.next()) {
-            if (q.lastError().isValid())
-                m_result.error = q.lastError().text();
-            m_query.reset();
-            m_done = true;
-            return true;
-        }
+    // Each batch is a query of its own, read completely and finished: no cursor
+    // stays open between turns, while the call store writes on the same
+    // connection or the connection is switched.
+    QSqlQuery q(m_db.database());
+    q.setForwardOnly(true);
+    const QString sql =
+        QStringLiteral("SELECT CallID, CallDate, CallEnd, CalledDevice, CallerID, CallerName, "
+                       "CallerGUID, CalledID, CalledName, CalledGUID, Incoming, Answered, "
+                       "CallerExtra, CalledExtra FROM Calls WHERE CallDate>=") +
+        sqlDateLiteral(m_since, m_db.engine()) +
+        QStringLiteral(" AND CallID>%1 ORDER BY CallID LIMIT %2")
+            .arg(m_lastId)
+            .arg(std::max(1, maxRows));
+    if (!q.exec(sql)) {
+        m_result.error = q.lastError().text();
+        m_done = true;
+        return true;
+    }
+    int read = 0;
+    while (q.next()) {
+        ++read;
         ++m_result.rowsRead;
+        m_lastId = std::max(m_lastId, q.value(CallID).toLongLong());
         Row row;
         row.incoming = readFlag(q.value(Incoming));
         row.callerId = q.value(CallerID).toString();
@@ -158,7 +156,11 @@ bool OldCallReplay::step(int maxRows)
         ++m_result.rowsSent;
         m_sent(row);
     }
-    return false;
+    if (q.lastError().isValid())
+        m_result.error = q.lastError().text();
+    q.finish();
+    m_done = read < maxRows || !m_result.error.isEmpty();
+    return m_done;
 }
 
 OldCallReplay::Result OldCallReplay::takeResult()

@@ -6,9 +6,7 @@
 #include <QString>
 
 #include <functional>
-#include <memory>
-
-class QSqlQuery;
+#include <limits>
 
 class CallDatabase;
 
@@ -43,11 +41,13 @@ public:
     // the numbers of a valid date only, so nothing from the client reaches SQL.
     static QString sqlDateLiteral(const QDateTime& t, ConnectionString::Engine engine);
 
+    static constexpr int kRowsPerQuery = 5000;
     static Result collect(CallDatabase& db, const QDateTime& since, const Admits& admits,
                           const Sent& sent);
 
-    // The same read a batch at a time, so a long history does not hold up the
-    // event loop: start(), then step() until it returns true.
+    // The same read a batch at a time, in the order of the call ids, so a long
+    // history does not hold up the event loop: start(), then step() until it
+    // returns true.
     OldCallReplay(CallDatabase& db, QDateTime since, Admits admits, Sent sent);
     ~OldCallReplay();
     void start();
@@ -59,7 +59,7 @@ private:
     QDateTime m_since;
     Admits m_admits;
     Sent m_sent;
-    std::unique_ptr<QSqlQuery> m_query;
+    qint64 m_lastId = std::numeric_limits<qint32>::min(); // CallID is a 32-bit column
     Result m_result;
     QString m_list;
     bool m_done = false;

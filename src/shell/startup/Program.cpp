@@ -374,14 +374,18 @@ void Program::shutdown()
     m_shutDown = true;
     if (m_seams.automationObjectEnding)
         m_seams.automationObjectEnding();
-    m_standby.reset();
-    m_sleep.reset();
+    // Kept until the program object goes: shutdown may run inside one of their
+    // handlers. They only stop listening, so nothing restarts monitoring.
+    if (m_sleep)
+        m_sleep->disconnect();
+    if (m_standby)
+        m_standby->cancel();
     if (m_form->Active())
-        m_form->stopMonitoring();
+        m_form->stopMonitoring(false); // the user already chose to exit
     if (m_view)
         m_view->showTrayIcon(false);
     m_form->shutdownTelephony(); // popups closed, active calls removed, lines closed
-    if (m_server && m_server->isListening())
+    if (m_server)
         m_server->stopServer(); // "Disconnected ..." for every client, then the listener
     if (m_seams.closeClientConnections)
         m_seams.closeClientConnections();

@@ -40,16 +40,22 @@ int StandbyHandler::waitSeconds()
     return kDefaultWaitSeconds;
 }
 
+void StandbyHandler::cancel()
+{
+    m_restart.stop();
+    m_stoppedForStandby = false;
+    disconnect();
+}
+
 void StandbyHandler::suspend()
 {
     m_form.LogStr(m_form.GetS(QStringLiteral("PC going to standby")));
     // A restart still waiting from the last resume would start monitoring on
     // the way into standby.
     m_restart.stop();
-    if (m_form.Active()) {
-        m_form.stopMonitoring();
+    // No question here: the machine goes to sleep whether anybody answers or not.
+    if (m_form.Active() && m_form.stopMonitoring(false))
         m_stoppedForStandby = true;
-    }
 }
 
 void StandbyHandler::resume()

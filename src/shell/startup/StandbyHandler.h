@@ -25,6 +25,9 @@ public:
     // Follows the watcher's events; logs why there will be none when it is not available.
     void watch(SleepWatcher& watcher);
 
+    // Unloading: no pending restart, no further events.
+    void cancel();
+
     bool stoppedForStandby() const { return m_stoppedForStandby; }
     bool restartPending() const { return m_restart.isActive(); }
     // Options\SleepOnStartup in seconds; a value that is no sensible number gives the default.
