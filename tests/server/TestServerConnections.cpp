@@ -155,6 +155,41 @@ private slots:
         QVERIFY(!rig.anyMessage([](const QString& l) { return l.size() > 3000; }));
     }
 
+    // Many tiny messages in one arrival and many sockets from one address are
+    // bounded: the server keeps serving, and the log stays readable.
+    void floodsFromOneClientAreBounded()
+    {
+        ServerRig rig;
+        QVERIFY(rig.start());
+        TestClient flooder;
+        QVERIFY(flooder.connectTo(rig.port()));
+        QByteArray flood;
+        for (int i = 0; i < 5000; ++i)
+            flood.append("x\0", 2);
+        flooder.send(flood);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.anyMessage([](const QString& l) {
+            return l.contains(QLatin1String("only the first 1000 are handled"));
+        }),
+                                 5000);
+        QCOMPARE(
+            rig.loggedCount(QStringLiteral("Phonavo Server 127.0.0.2 sent an unknown command: x")),
+            20);
+
+        std::vector<std::unique_ptr<TestClient>> more;
+        for (int i = 1; i < PhonavoServer::kMaxSocketsPerAddress; ++i) {
+            more.push_back(std::make_unique<TestClient>(2));
+            QVERIFY(more.back()->connectTo(rig.port()));
+        }
+        TestClient oneTooMany(2);
+        QVERIFY(!oneTooMany.connectTo(rig.port()) || oneTooMany.waitForClose());
+        QVERIFY(rig.anyMessage([](const QString& l) {
+            return l.startsWith(QLatin1String("Rejected connection request from")) &&
+                   l.contains(QLatin1String("127.0.0.2"));
+        }));
+        auto other = rig.verifiedClient(3);
+        QVERIFY(other);
+    }
+
     void pingTimeOut()
     {
         ServerRig rig;

@@ -385,25 +385,40 @@ void MainForm::setTrayToolTip(const QString& text)
     emit trayToolTipChanged(text);
 }
 
-bool MainForm::StartCall(const QString& number)
+bool MainForm::StartCall(const QString& number, ReportTo reportTo)
 {
     bool dialled = false;
-    trapErrors(m_s.errors, QStringLiteral("StartCall"), [&] {
+    const auto fail = [&](const QString& text) {
+        if (reportTo == ReportTo::User)
+            RaiseError(text);
+        else
+            LogStr(text);
+    };
+    const auto dial = [&] {
         const QString deviceName = m_options.text(QStringLiteral("cmbOutgoingDevice"));
         const qint32 device = m_s.telephony.getDeviceIdFromName(deviceName);
         if (device < 0 || device >= kFirstPluginDeviceId) {
             // Dialling through a connection plug-in's device comes with the plug-in host.
-            RaiseError(GetS(QStringLiteral("No outgoing line device selected (%s)"), deviceName));
+            fail(GetS(QStringLiteral("No outgoing line device selected (%s)"), deviceName));
             return;
         }
         CDevice d;
         d.lDeviceID = device;
         d.DeviceName = m_s.telephony.getDeviceName(device);
         d.Load(m_s.settings);
-        const QString dial = d.rewriteOutgoing(DigitsOnly(number));
+        const QString digits = d.rewriteOutgoing(DigitsOnly(number));
         LogStr(GetS(QStringLiteral("Starting outgoing call on device %s: %s"),
-                    QString::number(device) + QLatin1Char('=') + d.DeviceName, dial));
-        dialled = m_s.telephony.TapiLineDial(device, dial) >= 0;
-    });
+                    QString::number(device) + QLatin1Char('=') + d.DeviceName, digits));
+        dialled = m_s.telephony.TapiLineDial(device, digits) >= 0;
+    };
+    if (reportTo == ReportTo::User) {
+        trapErrors(m_s.errors, QStringLiteral("StartCall"), dial);
+        return dialled;
+    }
+    try {
+        dial();
+    } catch (const std::exception& e) {
+        LogStr(QStringLiteral("StartCall: ") + QString::fromLocal8Bit(e.what()));
+    }
     return dialled;
 }

@@ -174,7 +174,14 @@ public:
 
     // Dialling: the number on the outgoing device (cmbOutgoingDevice) after that
     // device's number rules. The server's "startcall" uses it.
-    bool StartCall(const QString& number);
+    // Where a failure to dial is told: the user, or (for a request from the
+    // network, where nobody may be at the screen) the log only.
+    enum class ReportTo
+    {
+        User,
+        Log
+    };
+    bool StartCall(const QString& number, ReportTo reportTo = ReportTo::User);
 
 signals:
     void statusChanged();

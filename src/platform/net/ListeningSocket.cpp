@@ -6,13 +6,21 @@
 #include <QNetworkInterface>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 ListeningSocket::ListeningSocket(QObject* parent)
     : QObject(parent), m_server(std::make_unique<QTcpServer>())
 {
     connect(m_server.get(), &QTcpServer::newConnection, this, &ListeningSocket::connectionRequest);
-    connect(m_server.get(), &QTcpServer::acceptError, this,
-            [this](QAbstractSocket::SocketError) { emit error(m_server->errorString()); });
+    connect(m_server.get(), &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
+        emit error(m_server->errorString());
+        // Accepting pauses after an error such as running out of file handles;
+        // try again a little later instead of going deaf.
+        QTimer::singleShot(1000, m_server.get(), [server = m_server.get()] {
+            if (server->isListening())
+                server->resumeAccepting();
+        });
+    });
 }
 
 ListeningSocket::~ListeningSocket() = default;

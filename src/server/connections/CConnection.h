@@ -25,6 +25,8 @@ public:
     QString IP; // remote address, the key in ColConnections
     QString ListenNumber;
     bool Verified = false;
+    // Unknown commands seen; only the first few are logged.
+    int unknownCommands = 0;
 
     // Builds one message and hands it to the socket; true when it was handed over.
     bool SendCommand(const QString& command, const QStringList& parameters = {});

@@ -24,6 +24,9 @@ constexpr int kReplayRowsPerTurn = 2000;
 // Garbage from the network is logged only this far.
 constexpr qsizetype kMaxLoggedCommand = 100;
 constexpr qsizetype kMaxLoggedArrival = 2000;
+// A flood of tiny messages in one arrival must not hold up the event loop.
+constexpr qsizetype kMaxMessagesPerArrival = 1000;
+constexpr int kMaxLoggedUnknownCommands = 20;
 
 QString shortened(const QString& text, qsizetype max)
 {
@@ -62,7 +65,15 @@ void ClientRequests::handleArrival(ClientSocket* socket, const QByteArray& arriv
     QPointer<ClientSocket> alive(socket);
     int step = 0;
     try {
-        for (const QByteArray& message : WireProtocol::splitArrival(arrival)) {
+        const QList<QByteArray> messages = WireProtocol::splitArrival(arrival);
+        if (messages.size() > kMaxMessagesPerArrival)
+            m_form.DoLogStr(QStringLiteral("Client %1 sent %2 messages at once; only the first %3 "
+                                           "are handled")
+                                .arg(hostName)
+                                .arg(messages.size())
+                                .arg(kMaxMessagesPerArrival));
+        for (const QByteArray& message :
+             messages.first(std::min<qsizetype>(messages.size(), kMaxMessagesPerArrival))) {
             step = 1;
             const QStringList f = WireProtocol::fields(message);
             if (m_form.traceOn() && f[0] != QLatin1String("ping"))
@@ -95,8 +106,8 @@ bool ClientRequests::handleMessage(ClientSocket* socket, const ConnectionPtr& c,
     } else if (command == QLatin1String("getoutgoingdevices")) {
         sendOutgoingDevices(c);
     } else if (command == QLatin1String("startcall")) {
-        m_form.StartCall(f[2]);
-    } else {
+        m_form.StartCall(f[2], MainForm::ReportTo::Log);
+    } else if (++c->unknownCommands <= kMaxLoggedUnknownCommands) {
         m_form.DoLogStr(m_form.GetS(QStringLiteral("Phonavo Server %s sent an unknown command: %s"),
                                     c->IP, shortened(command, kMaxLoggedCommand)));
     }

@@ -14,6 +14,8 @@
 #include "shell/dialogs/Warnings.h"
 #include "shell/settings/SettingsStore.h"
 
+#include <algorithm>
+
 #include <QAbstractSocket>
 #include <QFile>
 #include <QFileInfo>
@@ -160,7 +162,10 @@ void PhonavoServer::acceptOne(std::unique_ptr<ClientSocket> owned)
     const QString ip = owned->remoteHostIP();
     m_form.LogStr(
         m_form.GetS(QStringLiteral("Connection request: %s (%s)"), owned->remoteHost(), ip));
-    if (m_sockets.size() >= kMaxSockets) {
+    const auto fromThere =
+        std::count_if(m_sockets.cbegin(), m_sockets.cend(),
+                      [&ip](const ClientSocket* s) { return s && s->remoteHostIP() == ip; });
+    if (m_sockets.size() >= kMaxSockets || fromThere >= kMaxSocketsPerAddress) {
         m_form.LogStr(
             m_form.GetS(QStringLiteral("Rejected connection request from %s (%s): too many "
                                        "connections"),

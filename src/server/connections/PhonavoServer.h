@@ -34,6 +34,8 @@ public:
     // Sockets beyond the listed clients (unverified, replaced) are bounded too,
     // so a flood of connections cannot use up the program's file handles.
     static constexpr int kMaxSockets = 4 * kMaxClients;
+    // One address is one client; a few more sockets allow for reconnects.
+    static constexpr int kMaxSocketsPerAddress = 4;
     // A client that leaves this much unread is dropped instead of growing the buffer.
     static constexpr qint64 kMaxPendingOutput = 32 * 1024 * 1024;
     // Picture files above this size are not sent to clients.
