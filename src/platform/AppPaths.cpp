@@ -1,5 +1,6 @@
 #include "AppPaths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -77,25 +78,40 @@ QString singleInstanceLockPath(const QString& mutexName)
     return runtimeDir() + QLatin1Char('/') + mutexName + QStringLiteral(".lock");
 }
 
+namespace {
+
+// A program started from the build folder uses the data of its own source and
+// build; an installed one never looks there, even while a build tree exists.
+bool runningFromBuildTree()
+{
+    const QString buildRoot = QFileInfo(QStringLiteral(PHONAVO_BUILD_DATA_DIR)).absolutePath();
+    const QString programDir = QCoreApplication::applicationDirPath();
+    return !programDir.isEmpty() &&
+           (programDir == buildRoot || programDir.startsWith(buildRoot + QLatin1Char('/')));
+}
+
+} // namespace
+
 QString dataDir()
 {
     const QString installed = QStringLiteral(PHONAVO_DATA_DIR);
-    if (QFileInfo::exists(installed))
+    if (!runningFromBuildTree() && QFileInfo::exists(installed))
         return installed;
     return QStringLiteral(PHONAVO_SOURCE_DATA_DIR);
 }
 
 QString dataFile(const QString& name)
 {
-    const QString candidates[] = {QStringLiteral(PHONAVO_BUILD_DATA_DIR),
-                                  QStringLiteral(PHONAVO_DATA_DIR),
-                                  QStringLiteral(PHONAVO_SOURCE_DATA_DIR)};
+    const QStringList candidates = runningFromBuildTree()
+                                       ? QStringList{QStringLiteral(PHONAVO_BUILD_DATA_DIR),
+                                                     QStringLiteral(PHONAVO_SOURCE_DATA_DIR)}
+                                       : QStringList{QStringLiteral(PHONAVO_DATA_DIR)};
     for (const QString& dir : candidates) {
         const QString path = dir + QLatin1Char('/') + name;
         if (QFileInfo::exists(path))
             return path;
     }
-    return QStringLiteral(PHONAVO_SOURCE_DATA_DIR) + QLatin1Char('/') + name;
+    return candidates.first() + QLatin1Char('/') + name;
 }
 
 bool ensureParentDir(const QString& filePath)

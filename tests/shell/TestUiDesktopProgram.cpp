@@ -233,7 +233,9 @@ private slots:
     {
         TestHome home;
         home.write(QStringLiteral("user.reg"),
-                   userHive("[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\LangOptions]\r\n"
+                   userHive("[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo]\r\n"
+                            "\"LanguageColumn\"=\"Klingon\"\r\n\r\n"
+                            "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\LangOptions]\r\n"
                             "\"DefaultLanguage\"=\"english please\"\r\n\r\n"));
         home.write(QStringLiteral("langdata.db"), "this is not a database");
         Desktop desktop;

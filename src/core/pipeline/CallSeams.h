@@ -79,5 +79,8 @@ class TrayPresence
 public:
     virtual ~TrayPresence() = default;
     virtual void setToolTip(const QString& text) = 0;
+    // Tool tip and icon after monitoring started or stopped.
     virtual void refresh() = 0;
+    // Registers the icon with the tray again, in case the tray lost it.
+    virtual void reRegister() { refresh(); }
 };

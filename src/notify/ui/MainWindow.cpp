@@ -297,7 +297,7 @@ QWidget* MainWindow::buildServerPage()
     form->addRow(named(new QLabel(QStringLiteral("Repeat password:")), "lblPassword2"),
                  m_txtPassword2);
     layout->addWidget(m_fraServer);
-    m_fraClients = named(new QGroupBox(QStringLiteral("Connected clients")), "fraClients");
+    m_fraClients = named(new QGroupBox(QStringLiteral("Clients")), "fraClients");
     auto* clientsLayout = new QVBoxLayout(m_fraClients);
     m_grdClients = named(new QTableView, "grdClients");
     m_grdClients->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -332,6 +332,7 @@ void MainWindow::attachServer()
     if (!server || m_grdClients->model() == &server->clientsModel())
         return;
     m_grdClients->setModel(&server->clientsModel());
+    translateClientCaptions();
     server->setPasswordRetype(m_txtPassword2->text());
     connect(server, &PhonavoServer::showServerPage, this, [this] {
         showWindow();
@@ -410,6 +411,18 @@ void MainWindow::changeLanguage(const QString& column)
         FormTranslator::TranslateForm(m_trayMenu, m_program.loc());
     });
     tickLanguage(changed ? column : m_program.loc().sForeignColumnName());
+    translateClientCaptions();
+}
+
+void MainWindow::translateClientCaptions()
+{
+    // The clients grid is a model of the server's; its captions are set here.
+    if (PhonavoServer* server = m_program.server()) {
+        const LocGuru& loc = m_program.loc();
+        server->clientsModel().setHeaderCaptions({loc.GetS(QStringLiteral("Connected")),
+                                                  loc.GetS(QStringLiteral("Name")),
+                                                  loc.GetS(QStringLiteral("IP"))});
+    }
 }
 
 void MainWindow::exportTexts()

@@ -60,6 +60,7 @@ private:
     QWidget* buildLogPage();
     QWidget* buildServerPage();
     void attachServer();
+    void translateClientCaptions();
     QWidget* buildNumbersPage();
     QWidget* buildStatusBar();
 

@@ -25,11 +25,10 @@ public:
     // TrayPresence
     void setToolTip(const QString& text) override;
     void refresh() override;
+    void reRegister() override;
 
     QString toolTip() const { return m_toolTip; }
     bool showsActiveIcon() const { return m_activeIcon; }
-    // Re-registers the icon with the tray, e.g. after the panel restarted.
-    void reRegister();
 
     static QIcon stateIcon(bool active);
 

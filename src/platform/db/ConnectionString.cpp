@@ -71,7 +71,25 @@ Result<bool> ConnectionString::configure(const QString& connectionName) const
         db.setUserName(value(QStringLiteral("User ID")));
         db.setPassword(value(QStringLiteral("Password")));
     }
-    if (m_engine == Engine::SQLite)
+    // A server that does not answer must not hold up the program for the
+    // system's TCP time-out: opening happens on the event loop's thread.
+    switch (m_engine) {
+    case Engine::SQLite:
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+        break;
+    case Engine::PostgreSQL:
+        db.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds));
+        break;
+    case Engine::MySQL:
+        db.setConnectOptions(
+            QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=%1").arg(kConnectTimeoutSeconds));
+        break;
+    case Engine::ODBC:
+        db.setConnectOptions(
+            QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(kConnectTimeoutSeconds));
+        break;
+    case Engine::Unknown:
+        break;
+    }
     return Result<bool>::ok(true);
 }

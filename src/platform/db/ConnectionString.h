@@ -24,6 +24,9 @@ public:
         ODBC
     };
 
+    // How long opening a database server may take.
+    static constexpr int kConnectTimeoutSeconds = 5;
+
     static ConnectionString parse(const QString& text);
     static QString forSQLite(const QString& filePath);
 

@@ -339,7 +339,7 @@ void PhonavoServer::tmrCleanClients_Timer()
             TrayPresence* tray = m_form.trayPresence();
             if (tray && !SettingToBool(m_form.settings().GetSettingHKCU(
                             QString(), QStringLiteral("HideTrayIcon"), QStringLiteral("0"))))
-                tray->refresh();
+                tray->reRegister();
         }
     } catch (...) {
     }

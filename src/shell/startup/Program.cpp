@@ -150,7 +150,9 @@ bool Program::openLanguage()
     };
     if (!languages.OpenDefaultLanguage() && !fallBack(QStringLiteral("Native")))
         return fail(QStringLiteral("Unable to init default language"));
-    if (!languages.OpenConfiguredLanguage() && !fallBack(Languages::languageColumn(*m_settings)))
+    // A language column the database lacks leaves the texts native.
+    if (!languages.OpenConfiguredLanguage() && !fallBack(Languages::languageColumn(*m_settings)) &&
+        !fallBack(QStringLiteral("Native")))
         return fail(QStringLiteral("Unable to init language"));
     return true;
 }

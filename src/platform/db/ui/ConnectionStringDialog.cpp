@@ -27,9 +27,6 @@ const QString kDatabase = QStringLiteral("Database");
 const QString kUser = QStringLiteral("User ID");
 const QString kPassword = QStringLiteral("Password");
 
-// A remote server that does not answer must not freeze the window for long.
-constexpr int kConnectTimeoutSeconds = 5;
-
 bool isServer(ConnectionString::Engine engine)
 {
     return engine == ConnectionString::Engine::PostgreSQL ||
@@ -314,20 +311,6 @@ QString ConnectionStringDialog::testConnection(const QString& text)
             error = configured.error();
         } else {
             QSqlDatabase db = QSqlDatabase::database(name, false);
-            const QString timeout = QString::number(kConnectTimeoutSeconds);
-            switch (cs.engine()) {
-            case ConnectionString::Engine::PostgreSQL:
-                db.setConnectOptions(QStringLiteral("connect_timeout=") + timeout);
-                break;
-            case ConnectionString::Engine::MySQL:
-                db.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=") + timeout);
-                break;
-            case ConnectionString::Engine::ODBC:
-                db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=") + timeout);
-                break;
-            default:
-                break;
-            }
             const QString file = cs.value(kDataSource);
             if (cs.engine() == ConnectionString::Engine::SQLite &&
                 file != QLatin1String(":memory:") && !QFile::exists(file)) {
