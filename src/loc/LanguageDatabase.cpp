@@ -104,19 +104,28 @@ bool LanguageDatabase::open(const Options& options)
         db.setDatabaseName(options.path);
         if (options.readOnly)
             db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (!db.open())
-            return fail(QStringLiteral("Cannot open %1: %2")
-                            .arg(options.path, db.lastError().text().trimmed()));
+        if (!db.open()) {
+            const QString error = db.lastError().text().trimmed();
+            db = QSqlDatabase(); // the connection is removed on failure
+            return fail(QStringLiteral("Cannot open %1: %2").arg(options.path, error));
+        }
     }
     m_open = true;
 
-    QSqlQuery info(QSqlDatabase::database(m_connection, false));
-    if (!info.exec(QStringLiteral("PRAGMA table_info(") + quoted(options.table) + QLatin1Char(')')))
-        return fail(
-            QStringLiteral("%1 is not a language database: %2").arg(options.path, sqlError(info)));
+    // Statements are gone before a failure removes their connection.
     QList<QPair<QString, QString>> columns;
-    while (info.next())
-        columns.append({info.value(1).toString(), info.value(2).toString()});
+    QString tableError;
+    {
+        QSqlQuery info(QSqlDatabase::database(m_connection, false));
+        if (!info.exec(QStringLiteral("PRAGMA table_info(") + quoted(options.table) +
+                       QLatin1Char(')')))
+            tableError = sqlError(info);
+        while (info.next())
+            columns.append({info.value(1).toString(), info.value(2).toString()});
+    }
+    if (!tableError.isEmpty())
+        return fail(
+            QStringLiteral("%1 is not a language database: %2").arg(options.path, tableError));
     if (columns.isEmpty())
         return fail(QStringLiteral("The language database %1 has no table %2")
                         .arg(options.path, options.table));
@@ -149,9 +158,11 @@ bool LanguageDatabase::loadRows()
         QStringLiteral(" FROM ") + quoted(m_options.table) + QStringLiteral(" ORDER BY rowid");
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.setForwardOnly(true);
-    if (!query.exec(sql))
-        return fail(
-            QStringLiteral("Cannot read table %1: %2").arg(m_options.table, sqlError(query)));
+    if (!query.exec(sql)) {
+        const QString error = sqlError(query);
+        query = QSqlQuery(); // gone before its connection
+        return fail(QStringLiteral("Cannot read table %1: %2").arg(m_options.table, error));
+    }
     while (query.next()) {
         const QString nativeText = query.value(2).toString();
         QString key = query.value(0).toString();
