@@ -133,21 +133,12 @@ private slots:
         QTest::addColumn<QString>("number");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("both") << "123"
-                              << "Smith"
-                              << "Smith (123)";
-        QTest::newRow("number only") << "123"
-                                     << ""
-                                     << "123";
-        QTest::newRow("name equals number") << "123"
-                                            << "123"
-                                            << "123";
-        QTest::newRow("name only") << ""
-                                   << "Smith"
-                                   << "Smith";
-        QTest::newRow("nothing") << ""
-                                 << ""
-                                 << "(unknown)";
+        for (const char* row :
+             {"both|123|Smith|Smith (123)", "number only|123||123",
+              "name equals number|123|123|123", "name only||Smith|Smith", "nothing|||(unknown)"}) {
+            const QStringList f = QString::fromLatin1(row).split(QLatin1Char('|'));
+            QTest::newRow(qPrintable(f[0])) << f[1] << f[2] << f[3];
+        }
     }
 
     void formatPartyName()
@@ -164,14 +155,11 @@ private slots:
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("called");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("listed") << "10;20"
-                                << "20" << true;
-        QTest::newRow("prefix of a listed one") << "10;20"
-                                                << "201" << false;
-        QTest::newRow("empty filter") << ""
-                                      << "201" << true;
-        QTest::newRow("single") << "5551"
-                                << "5551" << true;
+        QTest::newRow("listed") << QStringLiteral("10;20") << QStringLiteral("20") << true;
+        QTest::newRow("prefix of a listed one")
+            << QStringLiteral("10;20") << QStringLiteral("201") << false;
+        QTest::newRow("empty filter") << QString() << QStringLiteral("201") << true;
+        QTest::newRow("single") << QStringLiteral("5551") << QStringLiteral("5551") << true;
     }
 
     void acceptedNumberFilter()
@@ -286,12 +274,7 @@ private slots:
 
     void withoutPopupEverythingElseStillHappens()
     {
-        QTemporaryFile ring;
-        QVERIFY(ring.open());
-        ControllerRig rig(QStringList{QStringLiteral("Virtual line 1")}, [&](SettingsStore& s) {
-            s.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"),
-                              QStringLiteral("Sound"), ring.fileName());
-        });
+        ControllerRig rig;
         Seams seams;
         seams.attach(*rig.form);
         rig.form->options().setValue(QStringLiteral("cbPopup"), false);

@@ -12,13 +12,29 @@ class TestProgramLog : public QObject
 {
     Q_OBJECT
 
-private:
-    static QString fileText(const TestHome& home)
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<ManualClock> m_clock;
+    std::unique_ptr<ProgramLog> m_log;
+
+    QString fileText() const
     {
-        return QString::fromUtf8(home.read(QStringLiteral("protocol.log")));
+        return QString::fromUtf8(m_home->read(QStringLiteral("protocol.log")));
     }
 
 private slots:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_clock = std::make_unique<ManualClock>(QDateTime(QDate(2031, 1, 2), QTime(3, 4, 5)));
+        m_log = std::make_unique<ProgramLog>(m_home->file(QStringLiteral("protocol.log")));
+    }
+    void cleanup()
+    {
+        m_log.reset();
+        m_clock.reset();
+        m_home.reset();
+    }
+
     void stampFollowsTheLocale()
     {
         const QDateTime when(QDate(2026, 12, 4), QTime(19, 41, 57));
@@ -26,7 +42,6 @@ private slots:
             ProgramLog::timeStamp(when, QLocale(QLocale::German, QLocale::Germany));
         QVERIFY2(german.startsWith(QStringLiteral("04.12.")), qPrintable(german));
         QVERIFY2(german.endsWith(QStringLiteral(" 19:41:57: ")), qPrintable(german));
-
         // The long time format of en_US names the zone; the stamp must not.
         const QLocale us(QLocale::English, QLocale::UnitedStates);
         QVERIFY(us.timeFormat(QLocale::LongFormat).contains(QLatin1Char('t')));
@@ -35,126 +50,105 @@ private slots:
         QVERIFY2(general.startsWith(QStringLiteral("12/4/")), qPrintable(general));
     }
 
-    void lineCarriesStampAndText()
+    void linesCarryTheClocksStampAndFoldLineBreaks()
     {
-        TestHome home;
-        ManualClock clock;
-        ProgramLog log(home.file(QStringLiteral("protocol.log")));
-        log.LogStr(QStringLiteral("hello"));
-        QCOMPARE(log.lines(),
-                 QStringList{ProgramLog::timeStamp(clock.now()) + QStringLiteral("hello")});
-    }
-
-    void lineBreaksFoldIntoOneLine()
-    {
-        TestHome home;
-        ManualClock clock;
-        ProgramLog log(home.file(QStringLiteral("protocol.log")));
-        log.LogStr(QStringLiteral("a\r\nb"));
-        log.LogStr(QStringLiteral("c\rd\ne"));
-        QCOMPARE(log.lines().size(), 2);
-        QVERIFY(log.lines()[0].endsWith(QStringLiteral(": a | b")));
-        QVERIFY(log.lines()[1].endsWith(QStringLiteral(": c | d | e")));
+        QSignalSpy logged(m_log.get(), &ProgramLog::lineLogged);
+        const QDateTime start = m_clock->now();
+        m_log->LogStr(QStringLiteral("a\r\nb"));
+        m_clock->advanceSeconds(3600);
+        m_log->LogStr(QStringLiteral("c\rd\ne"));
+        QCOMPARE(m_log->lines(),
+                 (QStringList{ProgramLog::timeStamp(start) + QStringLiteral("a | b"),
+                              ProgramLog::timeStamp(start.addSecs(3600)) +
+                                  QStringLiteral("c | d | e")}));
+        QVERIFY(ProgramLog::timeStamp(start) != ProgramLog::timeStamp(start.addSecs(3600)));
         QCOMPARE(ProgramLog::joinLines(QStringLiteral("x\r\n\r\ny")), QStringLiteral("x |  | y"));
+        // Every line is announced once, as listed.
+        QCOMPARE(logged.size(), 2);
+        QCOMPARE(logged.first().first().toString(), m_log->lines().first());
     }
 
     void fileOnlyWhileAFlagIsSet()
     {
-        TestHome home;
-        ManualClock clock;
-        ProgramLog log(home.file(QStringLiteral("protocol.log")));
-        QVERIFY(!log.fileLoggingOn());
-        log.LogStr(QStringLiteral("quiet"));
-        QCOMPARE(log.lines().size(), 1);
-        QVERIFY(!QFile::exists(log.GetLogfilename()));
-
+        QVERIFY(!m_log->fileLoggingOn());
+        m_log->LogStr(QStringLiteral("quiet"));
+        m_log->writeFileOnly(QStringLiteral("nothing while off"));
+        QCOMPARE(m_log->lines().size(), 1);
+        QVERIFY(!QFile::exists(m_log->GetLogfilename()));
         // The next line after switching on goes to the file.
-        log.setLogFlag(true);
-        log.LogStr(QStringLiteral("first a\r\nb"));
-        QCOMPARE(fileText(home), log.lines().last() + QLatin1Char('\n'));
-        QVERIFY(fileText(home).endsWith(QStringLiteral("first a | b\n")));
-
-        log.setLogFlag(false);
-        log.setDebugFlag(true);
-        QVERIFY(log.fileLoggingOn());
-        log.LogStr(QStringLiteral("second"));
-        QCOMPARE(fileText(home).count(QLatin1Char('\n')), 2);
-
-        log.setDebugFlag(false);
-        log.LogStr(QStringLiteral("third"));
-        QVERIFY(!fileText(home).contains(QStringLiteral("third")));
-        QCOMPARE(log.lines().size(), 4);
+        m_log->setLogFlag(true);
+        m_log->LogStr(QStringLiteral("first a\r\nb"));
+        QCOMPARE(fileText(), m_log->lines().last() + QLatin1Char('\n'));
+        QVERIFY(fileText().endsWith(QStringLiteral("first a | b\n")));
+        m_log->setLogFlag(false);
+        m_log->setDebugFlag(true);
+        QVERIFY(m_log->fileLoggingOn());
+        m_log->LogStr(QStringLiteral("second"));
+        QCOMPARE(fileText().count(QLatin1Char('\n')), 2);
+        // The file-only writer stamps with the general date and leaves the list alone.
+        m_log->writeFileOnly(QStringLiteral("Program started"));
+        QVERIFY(fileText().endsWith(ProgramLog::formatGeneralDate(m_clock->now()) +
+                                    QStringLiteral(": Program started\n")));
+        m_log->setDebugFlag(false);
+        m_log->LogStr(QStringLiteral("third"));
+        QVERIFY(!fileText().contains(QStringLiteral("third")));
+        QCOMPARE(m_log->lines().size(), 4);
     }
 
-    void fileOnlyWriterKeepsTheListAlone()
+    void fileLocationProblems()
     {
-        TestHome home;
-        ManualClock clock;
-        ProgramLog log(home.file(QStringLiteral("protocol.log")));
-        log.writeFileOnly(QStringLiteral("nothing while off"));
-        QVERIFY(!QFile::exists(log.GetLogfilename()));
+        // A missing folder is created.
+        ProgramLog nested(m_home->file(QStringLiteral("state/phonavo/protocol.log")));
+        nested.setLogFlag(true);
+        nested.LogStr(QStringLiteral("x"));
+        QVERIFY(QFile::exists(m_home->file(QStringLiteral("state/phonavo/protocol.log"))));
 
-        log.setDebugFlag(true);
-        log.writeFileOnly(QStringLiteral("Program started"));
-        QCOMPARE(fileText(home), ProgramLog::formatGeneralDate(clock.now()) +
-                                     QStringLiteral(": Program started\n"));
-        QVERIFY(log.lines().isEmpty());
-    }
-
-    void unwritableFileLeavesLineInList()
-    {
-        TestHome home;
-        ManualClock clock;
-        home.write(QStringLiteral("blocker"), "a file, not a folder");
-        ProgramLog log(home.file(QStringLiteral("blocker/protocol.log")));
-        log.setLogFlag(true);
-        log.LogStr(QStringLiteral("still listed"));
-        log.DoLogStr(QStringLiteral("also listed"));
-        QCOMPARE(log.lines().size(), 2);
-    }
-
-    void missingFolderIsCreated()
-    {
-        TestHome home;
-        ManualClock clock;
-        ProgramLog log(home.file(QStringLiteral("state/phonavo/protocol.log")));
-        log.setLogFlag(true);
-        log.LogStr(QStringLiteral("x"));
-        QVERIFY(QFile::exists(home.file(QStringLiteral("state/phonavo/protocol.log"))));
+        // An unwritable file still leaves the lines in the list.
+        m_home->write(QStringLiteral("blocker"), "a file, not a folder");
+        ProgramLog blocked(m_home->file(QStringLiteral("blocker/protocol.log")));
+        blocked.setLogFlag(true);
+        blocked.LogStr(QStringLiteral("still listed"));
+        blocked.DoLogStr(QStringLiteral("also listed"));
+        QCOMPARE(blocked.lines().size(), 2);
     }
 
     void deleteLogFileStartsFresh()
     {
-        TestHome home;
-        ManualClock clock;
-        home.write(QStringLiteral("protocol.log"), "old run\n");
-        const QString path = home.file(QStringLiteral("protocol.log"));
+        m_home->write(QStringLiteral("protocol.log"), "old run\n");
+        const QString path = m_home->file(QStringLiteral("protocol.log"));
         QFile::setPermissions(path, QFileDevice::ReadOwner);
-        ProgramLog log(path);
-        log.deleteLogFile();
+        m_log->deleteLogFile();
         QVERIFY(!QFile::exists(path));
-        log.deleteLogFile(); // nothing there: no harm
+        m_log->deleteLogFile(); // nothing there: no harm
+        m_log->setLogFlag(true);
+        m_log->LogStr(QStringLiteral("new run"));
+        QVERIFY(!fileText().contains(QStringLiteral("old run")));
+    }
 
-        log.setLogFlag(true);
-        log.LogStr(QStringLiteral("new run"));
-        QVERIFY(!fileText(home).contains(QStringLiteral("old run")));
+    void modelShowsTheLines()
+    {
+        LogListModel* model = m_log->model();
+        QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+        m_log->LogStr(QStringLiteral("one"));
+        m_log->LogStr(QStringLiteral("two"));
+        QCOMPARE(inserted.size(), 2);
+        QCOMPARE(model->rowCount(), 2);
+        QCOMPARE(model->data(model->index(1)).toString(), m_log->lines().at(1));
+        QVERIFY(!model->data(model->index(5)).isValid());
+        QVERIFY(!(model->flags(model->index(0)) & Qt::ItemIsEditable));
+        QCOMPARE(model->rowCount(model->index(0)), 0);
     }
 
     void listIsCappedDroppingTheOldest()
     {
-        TestHome home;
-        ManualClock clock;
-        ProgramLog log(home.file(QStringLiteral("protocol.log")));
         for (int i = 0; i < ProgramLog::kMaxLines; ++i)
-            log.LogStr(QString::number(i));
-        QCOMPARE(log.lines().size(), ProgramLog::kMaxLines);
-
-        QSignalSpy removed(log.model(), &QAbstractItemModel::rowsRemoved);
-        QSignalSpy inserted(log.model(), &QAbstractItemModel::rowsInserted);
-        QSignalSpy reset(log.model(), &QAbstractItemModel::modelReset);
-        log.LogStr(QStringLiteral("newest"));
-
-        const QStringList lines = log.lines();
+            m_log->LogStr(QString::number(i));
+        QCOMPARE(m_log->lines().size(), ProgramLog::kMaxLines);
+        QSignalSpy removed(m_log->model(), &QAbstractItemModel::rowsRemoved);
+        QSignalSpy inserted(m_log->model(), &QAbstractItemModel::rowsInserted);
+        QSignalSpy reset(m_log->model(), &QAbstractItemModel::modelReset);
+        m_log->LogStr(QStringLiteral("newest"));
+        const QStringList lines = m_log->lines();
         QCOMPARE(lines.size(), ProgramLog::kMaxLines);
         QVERIFY(lines.first().endsWith(QStringLiteral(": 1")));
         QVERIFY(lines.last().endsWith(QStringLiteral(": newest")));
@@ -166,63 +160,18 @@ private slots:
         QCOMPARE(reset.size(), 0);
     }
 
-    void modelShowsTheLines()
-    {
-        TestHome home;
-        ManualClock clock;
-        ProgramLog log(home.file(QStringLiteral("protocol.log")));
-        LogListModel* model = log.model();
-        QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
-        log.LogStr(QStringLiteral("one"));
-        log.LogStr(QStringLiteral("two"));
-        QCOMPARE(inserted.size(), 2);
-        QCOMPARE(model->rowCount(), 2);
-        QCOMPARE(model->data(model->index(1)).toString(), log.lines().at(1));
-        QVERIFY(!model->data(model->index(5)).isValid());
-        QVERIFY(!(model->flags(model->index(0)) & Qt::ItemIsEditable));
-        QCOMPARE(model->rowCount(model->index(0)), 0);
-    }
-
     void clearEmptiesListButNotFile()
     {
-        TestHome home;
-        ManualClock clock;
-        ProgramLog log(home.file(QStringLiteral("protocol.log")));
-        log.setLogFlag(true);
-        log.LogStr(QStringLiteral("kept in file"));
-        QSignalSpy cleared(&log, &ProgramLog::linesCleared);
-        QSignalSpy reset(log.model(), &QAbstractItemModel::modelReset);
-        log.clear();
-        QVERIFY(log.lines().isEmpty());
-        QCOMPARE(log.model()->rowCount(), 0);
+        m_log->setLogFlag(true);
+        m_log->LogStr(QStringLiteral("kept in file"));
+        QSignalSpy cleared(m_log.get(), &ProgramLog::linesCleared);
+        QSignalSpy reset(m_log->model(), &QAbstractItemModel::modelReset);
+        m_log->clear();
+        QVERIFY(m_log->lines().isEmpty());
+        QCOMPARE(m_log->model()->rowCount(), 0);
         QCOMPARE(cleared.size(), 1);
         QCOMPARE(reset.size(), 1);
-        QVERIFY(fileText(home).contains(QStringLiteral("kept in file")));
-    }
-
-    void everyLineIsAnnounced()
-    {
-        TestHome home;
-        ManualClock clock;
-        ProgramLog log(home.file(QStringLiteral("protocol.log")));
-        QSignalSpy logged(&log, &ProgramLog::lineLogged);
-        log.LogStr(QStringLiteral("x\ny"));
-        QCOMPARE(logged.size(), 1);
-        QCOMPARE(logged.first().first().toString(), log.lines().first());
-    }
-
-    void timeComesFromTheClock()
-    {
-        TestHome home;
-        ManualClock clock(QDateTime(QDate(2031, 1, 2), QTime(3, 4, 5)));
-        ProgramLog log(home.file(QStringLiteral("protocol.log")));
-        log.LogStr(QStringLiteral("a"));
-        clock.advanceSeconds(3600);
-        log.LogStr(QStringLiteral("b"));
-        const QDateTime start(QDate(2031, 1, 2), QTime(3, 4, 5));
-        QCOMPARE(log.lines()[0], ProgramLog::timeStamp(start) + QStringLiteral("a"));
-        QCOMPARE(log.lines()[1], ProgramLog::timeStamp(start.addSecs(3600)) + QStringLiteral("b"));
-        QVERIFY(ProgramLog::timeStamp(start) != ProgramLog::timeStamp(start.addSecs(3600)));
+        QVERIFY(fileText().contains(QStringLiteral("kept in file")));
     }
 };
 

@@ -53,11 +53,7 @@ private slots:
         QCOMPARE(loc.GetS(QStringLiteral("%s rang %s times (%s)"), QLatin1Char('[') + who + u']', 3,
                           true),
                  QStringLiteral("[Anna] rang 3 times (True)"));
-    }
-
-    void surplusPlaceholdersAndParametersAreLeft()
-    {
-        LocGuru loc;
+        // Surplus placeholders and parameters are left.
         QCOMPARE(loc.GetS(QStringLiteral("From %s to %s"), QStringLiteral("A")),
                  QStringLiteral("From A to %s"));
         QCOMPARE(loc.GetS(QStringLiteral("Only %s"), QStringLiteral("A"), QStringLiteral("B")),
@@ -67,11 +63,7 @@ private slots:
                      {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}),
                  QStringLiteral("a b %s"));
         QCOMPARE(LocGuru::SubstituteParameters(QStringLiteral("%s"), 5, {}), QStringLiteral("%s"));
-    }
-
-    void parameterHoldingPlaceholderIsFilledByTheNext()
-    {
-        LocGuru loc;
+        // A parameter holding a placeholder is filled by the next one.
         QCOMPARE(loc.GetS(QStringLiteral("A %s B %s"), QStringLiteral("x%sy"), QStringLiteral("1"),
                           QStringLiteral("2")),
                  QStringLiteral("A x1y B 2"));
@@ -135,17 +127,6 @@ private slots:
         QCOMPARE(loc.GetS(QStringLiteral("%s"), QStringLiteral("x")), QStringLiteral("x##"));
     }
 
-    void emptyTextIsReturnedWithoutLookup()
-    {
-        FakeSource source;
-        LocGuru loc;
-        loc.setLanguageSource(&source);
-        loc.setbDbIsOpen(true);
-        QVERIFY(loc.GetS(QString()).isEmpty());
-        QVERIFY(loc.GetS(QString(), QStringLiteral("p")).isEmpty());
-        QVERIFY(source.asked.isEmpty());
-    }
-
     void translatesThroughOpenSource()
     {
         FakeSource source;
@@ -161,6 +142,10 @@ private slots:
         QVERIFY(source.asked.isEmpty());
 
         loc.setbDbIsOpen(true);
+        // An empty text comes back without a lookup.
+        QVERIFY(loc.GetS(QString()).isEmpty());
+        QVERIFY(loc.GetS(QString(), QStringLiteral("p")).isEmpty());
+        QVERIFY(source.asked.isEmpty());
         QCOMPARE(loc.GetS(QStringLiteral("Incoming call for %s"), 5),
                  QStringLiteral("Anruf für 5"));
         QCOMPARE(loc.GetS(QStringLiteral("Say \"hi\"")), QStringLiteral("Sag \"hallo\""));
@@ -174,6 +159,13 @@ private slots:
 
         loc.setbEnabled(false);
         QCOMPARE(loc.GetS(QStringLiteral("Say \"hi\"")), QStringLiteral("Say \"hi\""));
+        loc.setbEnabled(true);
+
+        // A failing lookup falls back to the native text.
+        source.failing = true;
+        QCOMPARE(loc.GetS(QStringLiteral("Hello %s"), QStringLiteral("you")),
+                 QStringLiteral("Hello you"));
+        QCOMPARE(loc.sErrDescription(), QStringLiteral("database gone"));
     }
 
     void debugModeExportsOnlyUnknownTexts()
@@ -193,18 +185,6 @@ private slots:
         loc.GetS(QStringLiteral("Schon übersetzt"));
         QCOMPARE(loc.GetS(QStringLiteral("Missing")), QStringLiteral("Missing"));
         QCOMPARE(source.exported, QStringList{QStringLiteral("Missing")});
-    }
-
-    void lookupFailureFallsBackToNative()
-    {
-        FakeSource source;
-        source.failing = true;
-        LocGuru loc;
-        loc.setLanguageSource(&source);
-        loc.setbDbIsOpen(true);
-        QCOMPARE(loc.GetS(QStringLiteral("Hello %s"), QStringLiteral("you")),
-                 QStringLiteral("Hello you"));
-        QCOMPARE(loc.sErrDescription(), QStringLiteral("database gone"));
     }
 };
 

@@ -227,34 +227,13 @@ private slots:
         QSet<QString> exported;
         for (const QVariant& text : used)
             exported.insert(text.toString());
-        const QSet<QString> expected = {QStringLiteral("Main"),
-                                        QStringLiteral("Name"),
-                                        QStringLiteral("&Start"),
-                                        QStringLiteral("Starts"),
-                                        QStringLiteral("Options"),
-                                        QStringLiteral("Shows popup"),
-                                        QStringLiteral("One"),
-                                        QStringLiteral("Two"),
-                                        QStringLiteral("Alpha"),
-                                        QStringLiteral("Date"),
-                                        QStringLiteral("Number"),
-                                        QStringLiteral("Caller"),
-                                        QStringLiteral("Duration"),
-                                        QStringLiteral("General"),
-                                        QStringLiteral("General options"),
-                                        QStringLiteral("Server"),
-                                        QStringLiteral("Page"),
-                                        QStringLiteral("&File"),
-                                        QStringLiteral("E&xit"),
-                                        QStringLiteral("Language"),
-                                        QStringLiteral("German"),
-                                        QStringLiteral("Switch to German"),
-                                        QStringLiteral("Tip"),
-                                        QStringLiteral("Dial"),
-                                        QStringLiteral("Export texts"),
-                                        QStringLiteral("Databases (*.db)"),
-                                        QStringLiteral("All (*)"),
-                                        QStringLiteral("Second window")};
+        const QStringList texts =
+            QStringLiteral("Main|Name|&Start|Starts|Options|Shows popup|One|Two|Alpha|Date|Number|"
+                           "Caller|Duration|General|General options|Server|Page|&File|E&xit|"
+                           "Language|German|Switch to German|Tip|Dial|Export texts|"
+                           "Databases (*.db)|All (*)|Second window")
+                .split(QLatin1Char('|'));
+        const QSet<QString> expected(texts.cbegin(), texts.cend());
         QCOMPARE(exported, expected);
         QCOMPARE(used.size(), expected.size()); // no text twice
         QCOMPARE(querySql(target, QStringLiteral("SELECT bIsUsed FROM resstrings WHERE Native = "

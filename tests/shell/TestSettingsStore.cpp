@@ -101,10 +101,6 @@ private slots:
         QTest::newRow("missing bool false") << QVariant() << QVariant(false) << QVariant(false);
         QTest::newRow("stored 0, bool default")
             << QVariant(QStringLiteral("0")) << QVariant(true) << QVariant(false);
-        QTest::newRow("stored False")
-            << QVariant(QStringLiteral("False")) << QVariant(true) << QVariant(false);
-        QTest::newRow("stored Falsch")
-            << QVariant(QStringLiteral("Falsch")) << QVariant(true) << QVariant(false);
         QTest::newRow("stored empty")
             << QVariant(QStringLiteral("")) << QVariant(true) << QVariant(false);
         QTest::newRow("stored false lower case")
