@@ -16,50 +16,17 @@ private slots:
         QTest::addColumn<QString>("rule");
         QTest::addColumn<QString>("prepend");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("empty rule and prepend") << "0301234567"
-                                                << ""
-                                                << ""
-                                                << "0301234567";
-        QTest::newRow("0 then +49") << "012"
-                                    << "0"
-                                    << "+49"
-                                    << "+4912";
-        QTest::newRow("00;0 on 001") << "001"
-                                     << "00;0"
-                                     << ""
-                                     << "1";
-        QTest::newRow("0;00 on 001") << "001"
-                                     << "0;00"
-                                     << ""
-                                     << "01";
-        QTest::newRow("0;0 cuts two zeros") << "0012"
-                                            << "0;0"
-                                            << ""
-                                            << "12";
-        QTest::newRow("0;0 on one zero") << "012"
-                                         << "0;0"
-                                         << ""
-                                         << "12";
-        QTest::newRow("no match") << "4930"
-                                  << "0"
-                                  << ""
-                                  << "4930";
-        QTest::newRow("empty parts ignored") << "0049"
-                                             << ";;00;"
-                                             << "+"
-                                             << "+49";
-        QTest::newRow("case sensitive") << "ab12"
-                                        << "AB"
-                                        << ""
-                                        << "ab12";
-        QTest::newRow("rule longer than number") << "01"
-                                                 << "0123"
-                                                 << ""
-                                                 << "01";
-        QTest::newRow("empty number") << ""
-                                      << "0"
-                                      << "+49"
-                                      << "+49";
+        // name|number|rule|prepend|expected
+        for (const char* row :
+             {"empty rule and prepend|0301234567|||0301234567", "0 then +49|012|0|+49|+4912",
+              "00;0 on 001|001|00;0||1", "0;00 on 001|001|0;00||01",
+              "0;0 cuts two zeros|0012|0;0||12", "0;0 on one zero|012|0;0||12",
+              "no match|4930|0||4930", "empty parts ignored|0049|;;00;|+|+49",
+              "case sensitive|ab12|AB||ab12", "rule longer than number|01|0123||01",
+              "empty number||0|+49|+49"}) {
+            const QStringList f = QString::fromLatin1(row).split(QLatin1Char('|'));
+            QTest::newRow(qPrintable(f[0])) << f[1] << f[2] << f[3] << f[4];
+        }
     }
 
     void cutNumber()

@@ -29,41 +29,18 @@ private slots:
         QTest::addColumn<QString>("ip");
         QTest::addColumn<QString>("host");
         QTest::addColumn<bool>("gets");
-        QTest::newRow("default entry") << "*"
-                                       << "*"
-                                       << "anything"
-                                       << "10.0.0.9"
-                                       << "box" << true;
-        QTest::newRow("listed number, listed ip") << "301;302"
-                                                  << "10.0.0.5"
-                                                  << "302"
-                                                  << "10.0.0.5"
-                                                  << "" << true;
-        QTest::newRow("longer number") << "301;302"
-                                       << "10.0.0.5"
-                                       << "3021"
-                                       << "10.0.0.5"
-                                       << "" << false;
-        QTest::newRow("other client") << "301;302"
-                                      << "10.0.0.5"
-                                      << "302"
-                                      << "10.0.0.6"
-                                      << "" << false;
-        QTest::newRow("host in capitals") << "301"
-                                          << "OFFICE-PC"
-                                          << "301"
-                                          << "10.1.1.1"
-                                          << "office-pc" << true;
-        QTest::newRow("number case and blanks") << " 301 "
-                                                << "*"
-                                                << "301 "
-                                                << "1.1.1.1"
-                                                << "" << true;
-        QTest::newRow("any number, one client") << "*"
-                                                << "10.0.0.5;laptop"
-                                                << "5"
-                                                << "10.0.0.7"
-                                                << "LAPTOP" << true;
+        // name|msn|clients|number|ip|host|gets
+        for (const char* row : {"default entry|*|*|anything|10.0.0.9|box|1",
+                                "listed number, listed ip|301;302|10.0.0.5|302|10.0.0.5||1",
+                                "longer number|301;302|10.0.0.5|3021|10.0.0.5||0",
+                                "other client|301;302|10.0.0.5|302|10.0.0.6||0",
+                                "host in capitals|301|OFFICE-PC|301|10.1.1.1|office-pc|1",
+                                "number case and blanks| 301 |*|301 |1.1.1.1||1",
+                                "any number, one client|*|10.0.0.5;laptop|5|10.0.0.7|LAPTOP|1"}) {
+            const QStringList f = QString::fromLatin1(row).split(QLatin1Char('|'));
+            QTest::newRow(qPrintable(f[0]))
+                << f[1] << f[2] << f[3] << f[4] << f[5] << (f[6] == QLatin1String("1"));
+        }
     }
 
     void delivery()
