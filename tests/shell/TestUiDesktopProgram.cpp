@@ -269,6 +269,7 @@ private slots:
                     .contains(QStringLiteral("Please enter the password twice")));
         QCOMPARE(desktop.child<QTabWidget>("TabStrip1")->currentWidget(),
                  desktop.child<QCheckBox>("cbPhonavoServer")->parentWidget());
+        saveScreenshot(*desktop.window(), QStringLiteral("MainForm-server"), false);
 
         retype->clear();
         desktop.child<QPushButton>("btnStartStop")->click();
