@@ -31,6 +31,18 @@ CallPtr ColCalls::Add(qint32 callId)
     return call;
 }
 
+CallPtr ColCalls::ItemForNewCall(qint32 callId)
+{
+    CallPtr c = Item(callId);
+    if (c->IsConnected()) {
+        c->setIsConnected(false);
+        c->SaveCall();
+        Remove(callId);
+        c = Item(callId);
+    }
+    return c;
+}
+
 CallPtr ColCalls::Item(qint32 callId)
 {
     if (callId == 0 && !m_calls.isEmpty())

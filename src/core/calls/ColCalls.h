@@ -22,6 +22,9 @@ public:
 
     CallPtr Add(qint32 callId); // throws PhonavoError on a duplicate id
     CallPtr Item(qint32 callId);
+    // The record for a call that starts now: a record of this id still marked
+    // connected belongs to an earlier call, which is saved and removed first.
+    CallPtr ItemForNewCall(qint32 callId);
     int Count() const { return int(m_calls.size()); }
     void Remove(qint32 callId);
     CallPtr Find(const QString& callerNumber, const QString& calledNumber, qint32 newCallId);

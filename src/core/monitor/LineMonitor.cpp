@@ -260,13 +260,7 @@ void LineMonitor::onCallState(qint32 device, qint32 callHandle, qint32 state, qi
             logAlreadyInQueue(callId, *found);
             return;
         }
-        CallPtr c = calls.Item(callId);
-        if (c->IsConnected()) {
-            c->setIsConnected(false);
-            c->SaveCall();
-            calls.Remove(callId);
-            c = calls.Item(callId);
-        }
+        CallPtr c = calls.ItemForNewCall(callId);
         c->Outgoing = false;
         c->setIsConnected(true);
         c->setCalledID(called);
@@ -287,13 +281,7 @@ void LineMonitor::onCallState(qint32 device, qint32 callHandle, qint32 state, qi
     case LineCallState::Busy: {
         if (m_form.debugMode())
             dumpCallInfo(device, callHandle);
-        CallPtr c = calls.Item(callId);
-        if (c->IsConnected()) {
-            c->setIsConnected(false);
-            c->SaveCall();
-            calls.Remove(callId);
-            c = calls.Item(callId);
-        }
+        CallPtr c = calls.ItemForNewCall(callId);
         c->Outgoing = true;
         c->setIsConnected(true);
         c->setCalledID(lineText(device, callHandle, CallInfoField::CalledId, callId));

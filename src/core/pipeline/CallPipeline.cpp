@@ -258,13 +258,7 @@ void CallPipeline::pluginIncomingCall(qint32 callId, const QString& deviceName,
                                       const QString& picture, bool outgoing)
 {
     ColCalls& calls = m_form.colCalls();
-    CallPtr c = calls.Item(callId);
-    if (c->IsConnected()) {
-        c->setIsConnected(false);
-        c->SaveCall();
-        calls.Remove(callId);
-        c = calls.Item(callId);
-    }
+    CallPtr c = calls.ItemForNewCall(callId);
     c->Outgoing = outgoing;
     c->setIsConnected(true);
     c->setCallerID(callerId);
