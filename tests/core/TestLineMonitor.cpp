@@ -241,10 +241,26 @@ private slots:
         QVERIFY(rig.form->colCalls().Item(id)->CallerName.isEmpty());
     }
 
-    void secondaryCallerIdIsLoggedAndNamesTheFirstCall()
+    // The same call reported on two lines, the second of which waits for its
+    // caller id: whichever caller-id notification comes first, the call is
+    // announced once, on its first line, and the first report's own events
+    // are never taken for secondary ones.
+    void secondReportNeverAnnouncesTheCallAgain_data()
     {
-        ControllerRig rig;
-        rig.log.setLogFlag(true);
+        QTest::addColumn<bool>("secondaryFirst");
+        QTest::newRow("secondary caller id first") << true;
+        QTest::newRow("own caller id first") << false;
+    }
+
+    void secondReportNeverAnnouncesTheCallAgain()
+    {
+        QFETCH(bool, secondaryFirst);
+        ControllerRig rig({QStringLiteral("Virtual line 1"), QStringLiteral("Virtual line 2")},
+                          [](SettingsStore& s) {
+                              s.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 2"),
+                                                QStringLiteral("GetCallerIDInOnCallerID"),
+                                                QStringLiteral("1"));
+                          });
         rig.monitor({0, 1});
         const qint32 first =
             rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
@@ -252,20 +268,52 @@ private slots:
         const qint32 second =
             rig.lines().ring(1, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         rig.settle();
-        rig.lines().setCallerId(second, QStringLiteral("0301234567"), QStringLiteral("Smith"));
-        rig.settle();
-        QVERIFY(rig.logged(idText(second) + QStringLiteral("is a secondary call")));
-        QVERIFY(rig.logged(idText(second) +
-                           QStringLiteral("OnCallerID Smith (0301234567) (incoming)")));
-        QCOMPARE(rig.form->colCalls().Item(first)->CallerName, QStringLiteral("Smith"));
-        // The name was taken over before the comparison, so the popup stays as it is.
-        QCOMPARE(rig.popups.shown.size(), 1);
-        // The end of the second report ends the first call's record too.
+        QCOMPARE(rig.form->colCalls().Count(), 1);
+        for (const qint32 id :
+             secondaryFirst ? QList<qint32>{second, first} : QList<qint32>{first, second}) {
+            rig.lines().setCallerId(id, QStringLiteral("0301234567"), QStringLiteral("Smith"));
+            rig.settle();
+        }
+
+        QCOMPARE(rig.loggedCount(idText(second) + QStringLiteral("is a secondary call")), 1);
+        QCOMPARE(rig.loggedCount(idText(first) + QStringLiteral("is a secondary call")), 0);
+        const QStringList announced = rig.messages().filter(QStringLiteral("Incoming call from"));
+        QCOMPARE(announced.size(), 1);
+        QVERIFY(announced.first().startsWith(idText(first)));
+        QCOMPARE(rig.popups.shown.filter(QStringLiteral("0301234567/")).size(), 1);
+        QCOMPARE(rig.sound.played.size(), 1);
+        const CallPtr call = rig.form->colCalls().Item(first);
+        QCOMPARE(call->lDeviceID, 0);
+        QVERIFY(!call->Secondary);
+
+        // The end of the second report ends the first call; its own end removes it.
         rig.lines().hangup(second);
         rig.settle();
-        QVERIFY(
-            rig.logged(idText(second) +
-                       QStringLiteral("Disconnected call from Smith (0301234567). Callee: 5551")));
+        QVERIFY(rig.anyMessage([&](const QString& l) {
+            return l.startsWith(idText(second) + QStringLiteral("Disconnected call from "));
+        }));
+        QVERIFY(!call->IsConnected());
+        rig.lines().hangup(first);
+        rig.settle();
+        QCOMPARE(rig.form->colCalls().Count(), 0);
+    }
+
+    void callerIdAfterTheAnnouncementStoresTheNumber()
+    {
+        ControllerRig rig({QStringLiteral("Virtual line 1")}, [](SettingsStore& s) {
+            s.SaveSettingHKCU(QStringLiteral("Options\\Devices\\Virtual line 1"),
+                              QStringLiteral("PrependIncoming"), QStringLiteral("0"));
+        });
+        rig.monitor({0});
+        const qint32 id = rig.lines().ring(0, QString(), QStringLiteral("5551")).value();
+        rig.settle();
+        QVERIFY(rig.logged(idText(id) + QStringLiteral("Incoming call from: 0. Callee: 5551")));
+        rig.lines().setCallerId(id, QStringLiteral("301234567"), QStringLiteral("Smith"));
+        rig.settle();
+        // Announced once; the history has the name and the number with the line's rules.
+        QCOMPARE(rig.messages().filter(QStringLiteral("Incoming call from")).size(), 1);
+        QCOMPARE(rig.store.saves.last().caller, QStringLiteral("0301234567"));
+        QCOMPARE(rig.store.saves.last().callerName, QStringLiteral("Smith"));
     }
 
     void calledIdNotificationMergesNames()

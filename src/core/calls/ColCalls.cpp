@@ -48,8 +48,12 @@ CallPtr ColCalls::Item(qint32 callId)
     if (callId == 0 && !m_calls.isEmpty())
         return m_calls.first();
     const int index = indexOf(key(callId));
-    if (index >= 0)
+    if (index >= 0) {
+        // The flag tells about the id looked up, so a first report looked up
+        // by its own id is not secondary, whatever its second report saw.
+        m_calls[index]->Secondary = false;
         return m_calls[index];
+    }
     const QString wanted = key(callId);
     for (const auto& [firstKey, secondKey] : m_aliases) {
         if (secondKey != wanted)

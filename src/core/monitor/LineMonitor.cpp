@@ -346,17 +346,19 @@ void LineMonitor::onCallerId(qint32 device, qint32 callHandle, qint32 callId,
     ColCalls& calls = m_form.m_calls;
     CallPtr c = calls.Item(callId);
     if (c->Secondary) {
+        // The first report's own notifications name and announce the call; a
+        // second report's would announce it again and move it to its line.
         m_form.LogStr(QLatin1Char('[') + id + QStringLiteral("] is a secondary call"));
-    } else {
-        const QString first = c->OriginalCallerID.isEmpty() ? number : c->OriginalCallerID;
-        const QString second = c->OriginalCalledID;
-        if (const CallPtr found = calls.Find(first, second, callId)) {
-            logAlreadyInQueue(callId, *found);
-            return;
-        }
-        m_form.LogStr(QLatin1Char('[') + id + QStringLiteral("] not found (") + first +
-                      QStringLiteral(" / ") + second + QLatin1Char(')'));
+        return;
     }
+    const QString first = c->OriginalCallerID.isEmpty() ? number : c->OriginalCallerID;
+    const QString second = c->OriginalCalledID;
+    if (const CallPtr found = calls.Find(first, second, callId)) {
+        logAlreadyInQueue(callId, *found);
+        return;
+    }
+    m_form.LogStr(QLatin1Char('[') + id + QStringLiteral("] not found (") + first +
+                  QStringLiteral(" / ") + second + QLatin1Char(')'));
     if (m_form.traceOn())
         m_form.LogStr(QLatin1Char('[') + id + QStringLiteral("] OnCallerID ") +
                       m_form.FormatPartyName(number, name) + QLatin1Char(' ') +
@@ -369,19 +371,27 @@ void LineMonitor::onCallerId(qint32 device, qint32 callHandle, qint32 callId,
     }
     if (c->Outgoing)
         return;
+    const bool waitsForCallerId = c->lDeviceID < MainForm::kFirstPluginDeviceId &&
+                                  c->IsConnected() &&
+                                  deviceFor(c->lDeviceID)->GetCallerIDInOnCallerID;
+    if (!waitsForCallerId && c->OriginalCallerID.isEmpty() && !number.trimmed().isEmpty()) {
+        // Announced before the line had its number: the announcement stands,
+        // but the history gets the number, after the line's rules like any other.
+        c->OriginalCallerID = number.trimmed();
+        c->setCallerID(deviceFor(c->lDeviceID)->rewriteCaller(number.trimmed()));
+        if (c->IsConnected())
+            c->SaveCall();
+    }
     if (c->Showing() && c->CallerName != name) {
         c->HideNotification();
         c->ShowCall(c->CallerID(), c->CalledID(), c->CallerName, QString(), c->CallerExtra,
                     c->PictureFilename);
     }
-    if (c->lDeviceID < MainForm::kFirstPluginDeviceId && c->IsConnected()) {
-        const DevicePtr dev = deviceFor(c->lDeviceID);
-        if (dev->GetCallerIDInOnCallerID) {
-            if (m_form.debugMode())
-                dumpCallInfo(device, callHandle);
-            c->setCallerID(number.trimmed());
-            m_form.IncomingCall(c);
-        }
+    if (waitsForCallerId) {
+        if (m_form.debugMode())
+            dumpCallInfo(device, callHandle);
+        c->setCallerID(number.trimmed());
+        m_form.IncomingCall(c);
     }
 }
 
