@@ -177,6 +177,15 @@ private slots:
         ColMSNs stored;
         stored.Load(rig.settings);
         QCOMPARE(stored.Count(), 1); // the default entry was saved with the table
+
+        // Deleting the last entry brings the default entry back at once, so
+        // clients keep hearing calls.
+        rig.dialogs.queueAnswer(MsgResult::Yes);
+        QVERIFY(rig.form->deleteMSN(1));
+        QCOMPARE(rig.form->colMSNs().Count(), 1);
+        QCOMPARE(rig.form->colMSNs().Item(1)->MSN, QStringLiteral("*"));
+        QVERIFY(rig.form->colMSNs().ClientGetsNotification(
+            QStringLiteral("5551"), {QStringLiteral("10.0.0.5"), QStringLiteral("kitchen")}));
     }
 };
 

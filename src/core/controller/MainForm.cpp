@@ -252,6 +252,14 @@ void MainForm::loadMSNs()
     emit msnsChanged();
 }
 
+void MainForm::saveAndReloadMSNs()
+{
+    // Loaded again after every change, so an emptied table gets its default
+    // entry back at once instead of leaving every client without calls.
+    m_msns.Save(m_s.settings);
+    loadMSNs();
+}
+
 bool MainForm::newMSN()
 {
     auto entry = std::make_shared<CMSN>();
@@ -262,8 +270,7 @@ bool MainForm::newMSN()
         !m_msnEditor->EditMSN(*entry, m_options.flag(QStringLiteral("cbPhonavoServer"))))
         return false;
     m_msns.AddItem(entry);
-    m_msns.Save(m_s.settings);
-    emit msnsChanged();
+    saveAndReloadMSNs();
     return true;
 }
 
@@ -273,8 +280,7 @@ bool MainForm::editMSN(int position)
     if (!entry || !m_msnEditor ||
         !m_msnEditor->EditMSN(*entry, m_options.flag(QStringLiteral("cbPhonavoServer"))))
         return false;
-    m_msns.Save(m_s.settings);
-    emit msnsChanged();
+    saveAndReloadMSNs();
     return true;
 }
 
@@ -288,8 +294,7 @@ bool MainForm::deleteMSN(int position)
     if (answer != MsgResult::Yes)
         return false;
     m_msns.Remove(position);
-    m_msns.Save(m_s.settings);
-    emit msnsChanged();
+    saveAndReloadMSNs();
     return true;
 }
 

@@ -193,6 +193,8 @@ private:
     friend class LineMonitor;
     friend class CallPipeline;
 
+    void saveAndReloadMSNs();
+
     Services m_s;
     std::unique_ptr<Warnings> m_warnings;
     MainOptions m_options;
