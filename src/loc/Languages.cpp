@@ -110,7 +110,11 @@ bool Languages::OpenLanguage(const QString& database, const QString& column)
     }
     const QString previousColumn = m_loc.sForeignColumnName();
     m_loc.setsForeignColumnName(column);
-    if (!m_loc.OpenLanguageDatabase(database, true, LocGuru::databaseTypeOf(database))) {
+    // In debug mode a database the user may write collects the texts it lacks.
+    const int type = LocGuru::databaseTypeOf(database);
+    const bool collect =
+        m_loc.bDebugMode() && type == LocGuru::kSqlDatabase && QFileInfo(database).isWritable();
+    if (!m_loc.OpenLanguageDatabase(database, !collect, type)) {
         m_loc.setsForeignColumnName(previousColumn);
         m_dialogs.messageBox(
             m_loc.GetS(QStringLiteral("While opening Language Database (%s) the following error "

@@ -228,6 +228,49 @@ private slots:
         QVERIFY(stored.bMonitor);
         QVERIFY(!rig.form->EditDevice(42));
     }
+
+    // The controller picks the dialling device, so the headless program can
+    // dial too: the stored one when it is listed, else the first listed one.
+    void outgoingDeviceIsChosenByTheController_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<qint32>("dialledOn");
+        QTest::newRow("nothing stored") << QString() << QStringLiteral("Virtual line 1") << 0;
+        QTest::newRow("stored and listed")
+            << QStringLiteral("Virtual line 2") << QStringLiteral("Virtual line 2") << 1;
+        QTest::newRow("stored, no longer there")
+            << QStringLiteral("Old modem") << QStringLiteral("Virtual line 1") << 0;
+    }
+
+    void outgoingDeviceIsChosenByTheController()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, chosen);
+        QFETCH(qint32, dialledOn);
+        ControllerRig rig({QStringLiteral("Virtual line 1"), QStringLiteral("Virtual line 2")},
+                          [&](SettingsStore& s) {
+                              if (!stored.isEmpty())
+                                  s.SaveSettingHKCU(QStringLiteral("Options"),
+                                                    QStringLiteral("OutgoingDevice"), stored);
+                          });
+        QCOMPARE(rig.form->options().text(QStringLiteral("cmbOutgoingDevice")), chosen);
+        QVERIFY(rig.form->StartCall(QStringLiteral("0301234567"), MainForm::ReportTo::Log));
+        QCOMPARE(rig.lines().callIds().size(), 1);
+        QCOMPARE(rig.lines().deviceOfCall(rig.lines().callIds().first()), dialledOn);
+        rig.form->SaveSettings();
+        QCOMPARE(rig.settings.GetSettingHKCU(QStringLiteral("Options"),
+                                             QStringLiteral("OutgoingDevice"), QString()),
+                 chosen);
+    }
+
+    void noDeviceNoOutgoingDevice()
+    {
+        ControllerRig rig(QStringList{});
+        QCOMPARE(rig.form->options().text(QStringLiteral("cmbOutgoingDevice")), QString());
+        QVERIFY(!rig.form->StartCall(QStringLiteral("1"), MainForm::ReportTo::Log));
+        QVERIFY(rig.logged(QStringLiteral("No outgoing line device selected ()")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDevices)

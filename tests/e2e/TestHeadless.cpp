@@ -211,6 +211,11 @@ private slots:
         QVERIFY(waitForLog(QStringLiteral("office does not match filter for 5551")));
         QCOMPARE(office.messages(),
                  (QStringList{QStringLiteral("connect"), QStringLiteral("accepted|")}));
+
+        // No dialling device was ever stored: the first line is the one.
+        kitchen.send("startcall\r\n\r\n0409876");
+        QVERIFY(waitForLog(
+            QStringLiteral("Starting outgoing call on device 0=Virtual line 1: 0409876")));
     }
 
     void routerCallMonitorOnLoopback()

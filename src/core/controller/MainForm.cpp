@@ -83,6 +83,7 @@ void MainForm::setPopupFactory(CallPopupFactory* popups)
 void MainForm::loadOptions()
 {
     m_options.load(m_s.settings);
+    selectOutgoingDevice();
 }
 
 void MainForm::SaveSettings()
@@ -130,6 +131,7 @@ bool MainForm::mnuResetWarnings()
 void MainForm::initTelephony()
 {
     m_monitor->initTelephony();
+    selectOutgoingDevice();
 }
 
 void MainForm::openMonitoredLines()
@@ -206,6 +208,23 @@ void MainForm::setOutgoingDevice(const QString& deviceName)
     m_options.setValue(QStringLiteral("cmbOutgoingDevice"), deviceName);
 }
 
+QStringList MainForm::outgoingDeviceNames() const
+{
+    QStringList names;
+    for (qint32 id : m_listedDevices)
+        names << deviceDisplayName(id);
+    return names;
+}
+
+void MainForm::selectOutgoingDevice()
+{
+    // A stored device that is not listed (or none stored) selects the first
+    // one, so dialling works in both front ends without a visit to the window.
+    const QStringList names = outgoingDeviceNames();
+    if (!names.contains(m_options.text(QStringLiteral("cmbOutgoingDevice"))))
+        setOutgoingDevice(names.value(0));
+}
+
 void MainForm::shutdownTelephony()
 {
     while (m_calls.Count() > 0) {
@@ -222,7 +241,10 @@ void MainForm::shutdownTelephony()
 QString MainForm::deviceDisplayName(qint32 deviceId) const
 {
     const DevicePtr device = m_devices.find(deviceId);
-    const QString name = device ? device->DeviceName : QString();
+    QString name = device ? device->DeviceName : QString();
+    // Calls of connection plug-ins carry the plug-in's position, not a line.
+    if (name.isEmpty() && deviceId >= kFirstPluginDeviceId && m_plugins)
+        name = m_plugins->connectionPluginName(deviceId);
     return name.isEmpty() ? GetS(QStringLiteral("Device %s"), QString::number(deviceId)) : name;
 }
 

@@ -131,6 +131,8 @@ public:
     bool EditDevice(qint32 deviceId); // btnEditDevice
     bool canEditDevices() const { return !m_listedDevices.isEmpty(); }
     void setOutgoingDevice(const QString& deviceName);
+    // cmbOutgoingDevice's entries: the listed devices' names, in order.
+    QStringList outgoingDeviceNames() const;
     void shutdownTelephony(); // unloading: popups closed, calls removed, lines closed
 
     // Own numbers.
@@ -194,6 +196,7 @@ private:
     friend class CallPipeline;
 
     void saveAndReloadMSNs();
+    void selectOutgoingDevice();
 
     Services m_s;
     std::unique_ptr<Warnings> m_warnings;

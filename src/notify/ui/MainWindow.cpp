@@ -515,11 +515,9 @@ void MainWindow::fillDeviceList()
             m_lstTapiDevices->setCurrentItem(item);
         m_cmbOutgoingDevice->addItem(form.deviceDisplayName(id), id);
     }
-    const int chosen =
-        m_cmbOutgoingDevice->findText(form.options().text(QStringLiteral("cmbOutgoingDevice")));
-    // Nothing chosen yet: the first device, when there is one.
-    m_cmbOutgoingDevice->setCurrentIndex(chosen >= 0 ? chosen
-                                                     : (m_cmbOutgoingDevice->count() > 0 ? 0 : -1));
+    // The controller has chosen the device (the first one when none was stored).
+    m_cmbOutgoingDevice->setCurrentIndex(
+        m_cmbOutgoingDevice->findText(form.options().text(QStringLiteral("cmbOutgoingDevice"))));
     m_filling = false;
     refreshStatus();
 }

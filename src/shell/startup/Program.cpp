@@ -77,6 +77,8 @@ int Program::start()
     m_log->setLogFlag(m_settings->getInt(SettingsStore::Hive::LocalMachine, QString(),
                                          QStringLiteral("Log"), 0) == 1);
     m_loc = std::make_unique<LocGuru>();
+    // A developer's language database collects the texts it lacks.
+    m_loc->setbDebugMode(m_log->debugFlag());
 
     // Checked before the log is started anew, so a refused second start leaves
     // the running program's log alone.
@@ -95,6 +97,7 @@ int Program::start()
         m_instanceLock.reset();
         return 1;
     }
+    recordInstalledVersion();
     m_log->deleteLogFile();
     writeLogHeader();
 
@@ -126,6 +129,17 @@ int Program::start()
     });
     loadMainForm();
     return 0;
+}
+
+void Program::recordInstalledVersion()
+{
+    // The server accepts only clients of this version: a new installation
+    // must not compare them against nothing.
+    if (m_settings
+            ->getString(SettingsStore::Hive::LocalMachine, QString(),
+                        QStringLiteral("InstalledVersion"), QString())
+            .isEmpty())
+        m_settings->SaveSettingHKLM(QString(), QStringLiteral("InstalledVersion"), versionText());
 }
 
 bool Program::openLanguage()

@@ -111,6 +111,7 @@ signals:
 
 private:
     void writeLogHeader();
+    void recordInstalledVersion();
     bool openLanguage();
     void loadMainForm();
     void buildLoadingSteps(StartupSequence& steps);

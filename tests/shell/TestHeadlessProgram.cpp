@@ -1,0 +1,139 @@
+#include "OnePluginHost.h"
+#include "TestHome.h"
+
+#include "core/controller/MainForm.h"
+#include "loc/LocGuru.h"
+#include "platform/AppPaths.h"
+#include "shell/settings/SettingsStore.h"
+#include "shell/startup/Program.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace {
+
+const QByteArray kMachineHeader = "Windows Registry Editor Version 5.00\r\n\r\n"
+                                  "[HKEY_LOCAL_MACHINE\\Software\\Morvane\\Phonavo]\r\n";
+
+// `phonavo --headless` in the test's PHONAVO_HOME.
+std::unique_ptr<Program> startHeadless()
+{
+    Program::FrontEnd frontEnd;
+    frontEnd.headless = true;
+    auto program = std::make_unique<Program>(frontEnd);
+    if (program->start() != 0)
+        return nullptr;
+    return program;
+}
+
+// One value of a SQLite file, read with a connection of its own.
+QVariant queryValue(const QString& file, const QString& sql, const QString& bound)
+{
+    QVariant result;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+        db.setDatabaseName(file);
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.prepare(sql);
+            q.addBindValue(bound);
+            if (q.exec() && q.next())
+                result = q.value(0);
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    return result;
+}
+
+} // namespace
+
+// The headless program as it is wired together: start-up, settings and the
+// call history, without windows.
+class TestHeadlessProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A new installation learns its version, so its server accepts clients of
+    // the same version; an installed version stays as the installer wrote it.
+    void firstStartRecordsTheInstalledVersion_data()
+    {
+        QTest::addColumn<QByteArray>("machine");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("new installation") << QByteArray() << Program::versionText();
+        QTest::newRow("installed")
+            << QByteArray("\"InstalledVersion\"=\"2.1.0\"\r\n") << QStringLiteral("2.1.0");
+    }
+
+    void firstStartRecordsTheInstalledVersion()
+    {
+        QFETCH(QByteArray, machine);
+        QFETCH(QString, expected);
+        TestHome home;
+        home.write(QStringLiteral("machine.reg"), kMachineHeader + "\"Log\"=\"1\"\r\n" + machine);
+        {
+            const auto program = startHeadless();
+            QVERIFY(program);
+            QCOMPARE(program->settings().getString(SettingsStore::Hive::LocalMachine, QString(),
+                                                   QStringLiteral("InstalledVersion"), QString()),
+                     expected);
+            QVERIFY(
+                QString::fromUtf8(home.read(QStringLiteral("protocol.log")))
+                    .contains(QStringLiteral("(InstalledVersion: ") + expected + QLatin1Char(')')));
+        }
+        SettingsStore reread(home.file(QStringLiteral("user.reg")),
+                             home.file(QStringLiteral("machine.reg")));
+        QCOMPARE(reread.getString(SettingsStore::Hive::LocalMachine, QString(),
+                                  QStringLiteral("InstalledVersion"), QString()),
+                 expected);
+    }
+
+    // The call history names the plug-in that reported a call, not a line.
+    void pluginCallsAreStoredUnderThePluginsName()
+    {
+        TestHome home;
+        const auto program = startHeadless();
+        QVERIFY(program);
+        OnePluginHost plugin;
+        plugin.name = QStringLiteral("Office ISDN");
+        MainForm& form = program->mainForm();
+        form.setPluginHost(&plugin);
+        form.evtIncomingCall(77, plugin.name, QStringLiteral("0301234567"), QString(),
+                             QStringLiteral("5551"), QString(), QString(), QString());
+        form.setPluginHost(nullptr);
+        const qint32 row = form.colCalls().Item(77)->DBCallID;
+        QVERIFY(row > 0);
+        QCOMPARE(queryValue(home.file(QStringLiteral("data.db")),
+                            QStringLiteral("SELECT CalledDevice FROM Calls WHERE CallID = ?"),
+                            QString::number(row))
+                     .toString(),
+                 plugin.name);
+    }
+
+    // In debug mode a writable language database collects the texts it lacks.
+    void debugModeCollectsMissingTexts()
+    {
+        TestHome home;
+        const QString database = home.file(QStringLiteral("langdata.db"));
+        QVERIFY(QFile::copy(AppPaths::dataFile(QStringLiteral("langdata.db")), database));
+        QFile::setPermissions(database, QFile::ReadOwner | QFile::WriteOwner);
+        home.write(QStringLiteral("machine.reg"), kMachineHeader + "\"Debug\"=\"1\"\r\n");
+        const QString missing = QStringLiteral("A text the database has never seen");
+        {
+            const auto program = startHeadless();
+            QVERIFY(program);
+            QCOMPARE(program->loc().GetS(missing), missing);
+        }
+        QCOMPARE(queryValue(database,
+                            QStringLiteral("SELECT bIsUsed FROM resstrings WHERE Native = ?"),
+                            missing)
+                     .toInt(),
+                 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHeadlessProgram)
+#include "TestHeadlessProgram.moc"
