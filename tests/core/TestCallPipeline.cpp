@@ -150,6 +150,18 @@ private slots:
         QCOMPARE(FormatPartyName(loc, number, name), expected);
     }
 
+    // The controller's translation call for windows and plug-ins fills every
+    // placeholder it has a parameter for, empty ones included.
+    void getTranslationFillsEmptyParameters()
+    {
+        ControllerRig rig;
+        QCOMPARE(rig.form->getTranslation(QStringLiteral("%s called %s"), QStringLiteral("Anna")),
+                 QStringLiteral("Anna called "));
+        QCOMPARE(rig.form->getTranslation(QStringLiteral("[%s|%s|%s|%s|%s]"), QString(),
+                                          QStringLiteral("b"), QString(), QStringLiteral("d")),
+                 QStringLiteral("[|b||d|%s]"));
+    }
+
     void acceptedNumberFilter_data()
     {
         QTest::addColumn<QString>("filter");

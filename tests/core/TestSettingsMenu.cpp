@@ -13,6 +13,30 @@ class TestSettingsMenu : public QObject
     Q_OBJECT
 
 private slots:
+    // The server port is stored as the number the box starts with.
+    void portIsStoredAsItsNumber_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("plain") << QStringLiteral("5773") << QStringLiteral("5773");
+        QTest::newRow("leading zero and blanks")
+            << QStringLiteral(" 05774 ") << QStringLiteral("5774");
+        QTest::newRow("trailing text") << QStringLiteral("6000abc") << QStringLiteral("6000");
+        QTest::newRow("no number") << QStringLiteral("abc") << QStringLiteral("0");
+    }
+
+    void portIsStoredAsItsNumber()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        ControllerRig rig;
+        rig.form->options().setValue(QStringLiteral("txtPort"), typed);
+        rig.form->SaveSettings();
+        QCOMPARE(rig.settings.GetSettingHKCU(QStringLiteral("Options\\Server"),
+                                             QStringLiteral("Port"), QString()),
+                 stored);
+    }
+
     void resetWarningsAsksFirst()
     {
         ControllerRig rig;

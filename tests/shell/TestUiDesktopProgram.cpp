@@ -10,11 +10,14 @@
 #include "shell/startup/ExitCommands.h"
 #include "shell/startup/Program.h"
 
+#include "../loc/LangDbFixture.h"
 #include "Screenshot.h"
 #include "TestHome.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +30,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -103,12 +107,22 @@ private slots:
         QVERIFY(desktop.program->mainForm().Active());
         QCOMPARE(status->text(), QStringLiteral("waiting for calls"));
         QCOMPARE(desktop.child<QPushButton>("btnStartStop")->text(), QStringLiteral("&Stop"));
-        QVERIFY(!devices->isEnabled()); // settings are locked while listening
+        // Settings are locked while listening; own numbers and the log switch are not.
+        for (const char* locked : {"lstTapiDevices", "btnEditDevice", "cmbOutgoingDevice",
+                                   "txtAcceptedNumber", "cbAddToCallHist", "cbConnectOnStart",
+                                   "cbHideOnstart", "cbPhonavoServer", "txtPort", "txtPassword"})
+            QVERIFY2(!desktop.child<QWidget>(locked)->isEnabled(), locked);
+        for (const char* open : {"btnNewMSN", "btnEditMSN", "btnDelMSN", "cbTapiLog"})
+            QVERIFY2(desktop.child<QWidget>(open)->isEnabled(), open);
         QCOMPARE(window->sysTray()->toolTip(), QStringLiteral("Phonavo - Waiting for calls"));
         QVERIFY(window->sysTray()->showsActiveIcon());
         desktop.child<QPushButton>("btnStartStop")->click();
         QCOMPARE(window->sysTray()->toolTip(), QStringLiteral("Phonavo - idle"));
         QVERIFY(devices->isEnabled());
+        QVERIFY(desktop.child<QWidget>("cbAddToCallHist")->isEnabled());
+        // The controller chose the dialling device; the window shows that choice.
+        QCOMPARE(desktop.child<QComboBox>("cmbOutgoingDevice")->currentText(),
+                 QStringLiteral("Virtual line 1"));
     }
 
     void closeButtonOnlyHidesAndRemembersTheNotice()
@@ -278,6 +292,48 @@ private slots:
         QVERIFY(!desktop.child<QCheckBox>("cbPhonavoServer")->isEnabled());
         desktop.program->gCloseApplication();
         QVERIFY(!desktop.program->server()->isListening());
+    }
+
+    // Dialogs speak the language chosen while the program runs.
+    void dialogsFollowALanguageChange()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"), userHive());
+        QVERIFY(makeLanguageDb(
+            home.file(QStringLiteral("langdata.db")),
+            {{QStringLiteral("Device settings"), QStringLiteral("Geräteeinstellungen")},
+             {QStringLiteral("Edit MSN"), QStringLiteral("MSN bearbeiten")},
+             {QStringLiteral("Database connection"), QStringLiteral("Datenbankverbindung")},
+             {QStringLiteral("Test connection succeeded."), QStringLiteral("Verbindung steht.")}}));
+        Desktop desktop;
+        QCOMPARE(desktop.program->start(), 0);
+        desktop.window()->findChild<QAction*>(QStringLiteral("mnuSetLangGerman"))->trigger();
+        QCOMPARE(desktop.program->loc().sForeignColumnName(), QStringLiteral("German"));
+
+        // Each modal dialog tells its title and closes itself again.
+        const auto titleOf = [](const std::function<void()>& open) {
+            QString title;
+            QTimer::singleShot(0, [&title] {
+                if (QWidget* dialog = QApplication::activeModalWidget()) {
+                    title = dialog->windowTitle();
+                    if (auto* button = dialog->findChild<QPushButton*>(QStringLiteral("btnTest")))
+                        button->click();
+                    if (auto* result = dialog->findChild<QLabel*>(QStringLiteral("lblTestResult")))
+                        title += QLatin1Char('/') + result->text();
+                    QMetaObject::invokeMethod(dialog, "reject");
+                }
+            });
+            open();
+            return title;
+        };
+        MainForm& form = desktop.program->mainForm();
+        QCOMPARE(titleOf([&] { form.EditDevice(0); }), QStringLiteral("Geräteeinstellungen"));
+        QCOMPARE(titleOf([&] { form.editMSN(1); }), QStringLiteral("MSN bearbeiten"));
+        QCOMPARE(
+            titleOf([&] {
+                desktop.window()->findChild<QAction*>(QStringLiteral("mnuSetCallDB"))->trigger();
+            }),
+            QStringLiteral("Datenbankverbindung/Verbindung steht."));
     }
 
     void shippedLanguageDatabaseHoldsEveryWindowText()

@@ -42,10 +42,9 @@ void MainForm::logCall(const QString& callId, const QString& text)
 QString MainForm::getTranslation(const QString& text, const QString& p1, const QString& p2,
                                  const QString& p3, const QString& p4) const
 {
-    QStringList params{p1, p2, p3, p4};
-    while (!params.isEmpty() && params.last().isEmpty())
-        params.removeLast();
-    return m_s.loc.GetS(text, params);
+    // All four go in, empty ones too: a "%s" for an empty value is filled
+    // with nothing instead of showing through.
+    return m_s.loc.GetS(text, QStringList{p1, p2, p3, p4});
 }
 
 void MainForm::RaiseError(const QString& text, const std::optional<ErrorInfo>& error, bool apology)

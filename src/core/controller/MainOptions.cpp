@@ -19,11 +19,23 @@ QVariant convert(const QVariant& raw, const QVariant& def)
     }
 }
 
-QString storedText(const QVariant& v)
+// The number a text starts with (blanks before it skipped), 0 when none.
+QString leadingNumberText(const QString& text)
+{
+    const QString t = text.trimmed();
+    qsizetype digits = 0;
+    while (digits < t.size() && t[digits].isDigit() && t[digits].unicode() < 128)
+        ++digits;
+    bool ok = false;
+    const qulonglong value = t.left(digits).toULongLong(&ok);
+    return QString::number(ok ? value : 0);
+}
+
+QString storedText(const QVariant& v, bool numeric)
 {
     if (v.typeId() == QMetaType::Bool)
         return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    return v.toString();
+    return numeric ? leadingNumberText(v.toString()) : v.toString();
 }
 
 } // namespace
@@ -47,7 +59,7 @@ const QList<MainOptions::Definition>& MainOptions::definitions()
         {"txtAutoHideSeconds", "Options", "AutoHideSeconds", 10},
         {"slTransparency", "Options", "Transparency", 20},
         {"cbHideNotificationOnEndOfCall", "Options", "HideNotificationOnEndOfCall", true},
-        {"txtPort", "Options\\Server", "Port", QStringLiteral("5773")},
+        {"txtPort", "Options\\Server", "Port", QStringLiteral("5773"), false, true},
         {"txtPassword", "Options\\Server", "Pass", QString(), true},
         {"cbPhonavoServer", "Options\\Server", "Enabled", false},
     };
@@ -92,7 +104,7 @@ void MainOptions::save(SettingsStore& settings, bool monitoring) const
     for (const Definition& d : definitions()) {
         const QString control = QString::fromLatin1(d.control);
         settings.SaveSettingHKCU(QString::fromLatin1(d.subKey), QString::fromLatin1(d.valueName),
-                                 storedText(m_values.value(control)), d.scrambled);
+                                 storedText(m_values.value(control), d.numeric), d.scrambled);
     }
     settings.SaveSettingHKCU(QStringLiteral("Options"), QStringLiteral("Enabled"),
                              monitoring ? QStringLiteral("1") : QStringLiteral("0"));

@@ -21,6 +21,8 @@ public:
         const char* valueName;
         QVariant defaultValue; // its type is the value's type
         bool scrambled = false;
+        // A text box whose value is stored as the number it starts with.
+        bool numeric = false;
     };
     static const QList<Definition>& definitions();
 

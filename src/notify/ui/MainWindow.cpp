@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "DialogEditors.h"
 #include "SysTray.h"
 #include "contacts/store/CallDatabaseSwitch.h"
 #include "core/controller/MainForm.h"
@@ -68,16 +69,15 @@ QAction* namedAction(QMenu* menu, const char* name, const QString& caption)
 
 MainWindow::MainWindow(Program& program, QWidget* parent)
     : QMainWindow(parent), m_program(program),
-      m_frmDevice(std::make_unique<FrmDevice>(program.settings(), program.loc(),
-                                              program.mainForm().sound(), this)),
-      m_frmMSN(std::make_unique<FrmMSN>(program.loc(), this))
+      m_editors(std::make_unique<DialogEditors>(program.settings(), program.loc(),
+                                                program.mainForm().sound(), this))
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromLatin1(MainForm::kProductName));
     setWindowIcon(SysTray::stateIcon(true));
     MainForm& form = program.mainForm();
-    form.setDeviceEditor(m_frmDevice.get());
-    form.setMsnEditor(m_frmMSN.get());
+    form.setDeviceEditor(m_editors.get());
+    form.setMsnEditor(m_editors.get());
 
     buildMenus();
     auto* central = new QWidget(this);
@@ -149,7 +149,7 @@ void MainWindow::buildMenus()
             &QAction::triggered, this, [this] {
                 if (CallDatabaseSwitch* calls = m_program.callDatabaseSwitch())
                     calls->mnuSetCallDB([this](const QString& current) {
-                        return PromptConnectionString(this, current);
+                        return PromptConnectionString(this, current, &m_program.loc());
                     });
             });
 
@@ -427,7 +427,10 @@ void MainWindow::translateClientCaptions()
 
 void MainWindow::exportTexts()
 {
-    FormTranslator::ExportTextsCommand(this, {this, m_trayMenu, m_frmDevice.get(), m_frmMSN.get()},
+    FrmDevice device(m_program.settings(), m_program.loc(), m_program.mainForm().sound(), this);
+    FrmMSN msn(m_program.loc(), this);
+    ConnectionStringDialog connection(this, &m_program.loc());
+    FormTranslator::ExportTextsCommand(this, {this, m_trayMenu, &device, &msn, &connection},
                                        m_program.loc(), m_program.settings(), m_program.dialogs());
 }
 
@@ -584,14 +587,17 @@ void MainWindow::refreshStatus()
     const MainForm& form = m_program.mainForm();
     m_lblStatus->setText(form.statusText());
     m_btnStartStop->setText(form.startStopCaption());
-    // Settings are locked while listening.
+    // Settings are locked while listening. The own numbers stay editable (a
+    // change counts from the next call on), and so does cbTapiLog, which
+    // switches the log file on and off at once.
     const bool editable = !form.optionsLocked();
-    m_lstTapiDevices->setEnabled(editable);
+    const QList<QWidget*> options = {m_lstTapiDevices,   m_txtAcceptedNumber, m_cbAddToCallHist,
+                                     m_cbConnectOnStart, m_cbHideOnstart,     m_cbPhonavoServer,
+                                     m_fraServer};
+    for (QWidget* option : options)
+        option->setEnabled(editable);
     m_btnEditDevice->setEnabled(editable && form.canEditDevices());
-    m_txtAcceptedNumber->setEnabled(editable);
-    m_cbPhonavoServer->setEnabled(editable);
-    m_fraServer->setEnabled(editable);
-    m_cmbOutgoingDevice->setEnabled(m_cmbOutgoingDevice->count() > 0);
+    m_cmbOutgoingDevice->setEnabled(editable && m_cmbOutgoingDevice->count() > 0);
 }
 
 void MainWindow::showLogLine(const QModelIndex& index)

@@ -6,8 +6,7 @@
 
 #include <memory>
 
-class FrmDevice;
-class FrmMSN;
+class DialogEditors;
 class Program;
 class QAction;
 class QCheckBox;
@@ -81,8 +80,7 @@ private:
     void showAbout();
 
     Program& m_program;
-    std::unique_ptr<FrmDevice> m_frmDevice;
-    std::unique_ptr<FrmMSN> m_frmMSN;
+    std::unique_ptr<DialogEditors> m_editors;
     std::unique_ptr<SysTray> m_tray;
     bool m_unloading = false;
     bool m_filling = false;

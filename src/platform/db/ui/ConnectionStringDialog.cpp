@@ -1,5 +1,6 @@
 #include "ConnectionStringDialog.h"
 
+#include "loc/LocGuru.h"
 #include "platform/db/ConnectionString.h"
 
 #include <QApplication>
@@ -40,10 +41,11 @@ ConnectionString::Engine engineOf(const QString& provider)
 
 } // namespace
 
-ConnectionStringDialog::ConnectionStringDialog(QWidget* parent) : QDialog(parent)
+ConnectionStringDialog::ConnectionStringDialog(QWidget* parent, const LocGuru* loc)
+    : QDialog(parent), m_loc(loc)
 {
     setObjectName(QStringLiteral("frmConnectionString"));
-    setWindowTitle(QStringLiteral("Database connection"));
+    setWindowTitle(GetS(QStringLiteral("Database connection")));
 
     auto* layout = new QVBoxLayout(this);
     m_form = new QFormLayout;
@@ -53,7 +55,7 @@ ConnectionStringDialog::ConnectionStringDialog(QWidget* parent) : QDialog(parent
     m_cmbProvider->setObjectName(QStringLiteral("cmbProvider"));
     for (const char* name : {"SQLite", "PostgreSQL", "MySQL", "ODBC"})
         m_cmbProvider->addItem(QString::fromLatin1(name), QString::fromLatin1(name));
-    m_form->addRow(QStringLiteral("Provider:"), m_cmbProvider);
+    m_form->addRow(GetS(QStringLiteral("Provider:")), m_cmbProvider);
 
     m_dataSourceRow = new QWidget(this);
     auto* dataSourceLayout = new QHBoxLayout(m_dataSourceRow);
@@ -62,28 +64,28 @@ ConnectionStringDialog::ConnectionStringDialog(QWidget* parent) : QDialog(parent
     m_txtDataSource->setObjectName(QStringLiteral("txtDataSource"));
     m_btnBrowse = new QPushButton(QStringLiteral("..."), m_dataSourceRow);
     m_btnBrowse->setObjectName(QStringLiteral("btnBrowse"));
-    m_btnBrowse->setToolTip(QStringLiteral("Choose the database file"));
+    m_btnBrowse->setToolTip(GetS(QStringLiteral("Choose the database file")));
     dataSourceLayout->addWidget(m_txtDataSource, 1);
     dataSourceLayout->addWidget(m_btnBrowse);
     m_lblDataSource = new QLabel(this);
     m_lblDataSource->setObjectName(QStringLiteral("lblDataSource"));
     m_form->addRow(m_lblDataSource, m_dataSourceRow);
 
-    m_txtHost = addField("txtHost", QStringLiteral("Host:"));
-    m_txtPort = addField("txtPort", QStringLiteral("Port:"));
+    m_txtHost = addField("txtHost", GetS(QStringLiteral("Host:")));
+    m_txtPort = addField("txtPort", GetS(QStringLiteral("Port:")));
     m_txtPort->setValidator(new QIntValidator(1, 65535, m_txtPort));
-    m_txtDatabase = addField("txtDatabase", QStringLiteral("Database:"));
-    m_txtUser = addField("txtUserID", QStringLiteral("User ID:"));
-    m_txtPassword = addField("txtPassword", QStringLiteral("Password:"));
+    m_txtDatabase = addField("txtDatabase", GetS(QStringLiteral("Database:")));
+    m_txtUser = addField("txtUserID", GetS(QStringLiteral("User ID:")));
+    m_txtPassword = addField("txtPassword", GetS(QStringLiteral("Password:")));
     m_txtPassword->setEchoMode(QLineEdit::Password);
 
     m_txtConnectionString = new QLineEdit(this);
     m_txtConnectionString->setObjectName(QStringLiteral("txtConnectionString"));
     m_txtConnectionString->setMinimumWidth(420);
-    m_form->addRow(QStringLiteral("Connection string:"), m_txtConnectionString);
+    m_form->addRow(GetS(QStringLiteral("Connection string:")), m_txtConnectionString);
 
     auto* testRow = new QHBoxLayout;
-    m_btnTest = new QPushButton(QStringLiteral("&Test connection"), this);
+    m_btnTest = new QPushButton(GetS(QStringLiteral("&Test connection")), this);
     m_btnTest->setObjectName(QStringLiteral("btnTest"));
     m_lblTestResult = new QLabel(this);
     m_lblTestResult->setObjectName(QStringLiteral("lblTestResult"));
@@ -112,6 +114,11 @@ ConnectionStringDialog::ConnectionStringDialog(QWidget* parent) : QDialog(parent
     connect(m_btnTest, &QPushButton::clicked, this, &ConnectionStringDialog::runTest);
 
     setConnectionString(kProvider + QStringLiteral("=SQLite"));
+}
+
+QString ConnectionStringDialog::GetS(const QString& text) const
+{
+    return m_loc ? m_loc->GetS(text) : text;
 }
 
 QLineEdit* ConnectionStringDialog::addField(const char* name, const QString& label)
@@ -193,7 +200,7 @@ void ConnectionStringDialog::removeValue(const QString& key)
 
 void ConnectionStringDialog::setConnectionString(const QString& text)
 {
-    setWindowTitle(QStringLiteral("Database connection"));
+    setWindowTitle(GetS(QStringLiteral("Database connection")));
     m_txtConnectionString->setText(text);
     rawEdited(); // also when the text was already there
 }
@@ -206,7 +213,7 @@ QString ConnectionStringDialog::connectionString() const
 void ConnectionStringDialog::newConnection()
 {
     setConnectionString(kProvider + QStringLiteral("=SQLite"));
-    setWindowTitle(QStringLiteral("New database connection"));
+    setWindowTitle(GetS(QStringLiteral("New database connection")));
 }
 
 void ConnectionStringDialog::rawEdited()
@@ -282,8 +289,8 @@ void ConnectionStringDialog::updateRows()
     const bool dataSource =
         engine == ConnectionString::Engine::SQLite || engine == ConnectionString::Engine::ODBC;
     m_lblDataSource->setText(engine == ConnectionString::Engine::ODBC
-                                 ? QStringLiteral("Data source (DSN):")
-                                 : QStringLiteral("Database file:"));
+                                 ? GetS(QStringLiteral("Data source (DSN):"))
+                                 : GetS(QStringLiteral("Database file:")));
     m_btnBrowse->setVisible(engine == ConnectionString::Engine::SQLite);
     m_form->setRowVisible(m_dataSourceRow, dataSource);
     for (QLineEdit* field : {m_txtHost, m_txtPort, m_txtDatabase, m_txtUser, m_txtPassword})
@@ -293,8 +300,8 @@ void ConnectionStringDialog::updateRows()
 void ConnectionStringDialog::browse()
 {
     const QString file = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Database file"), m_txtDataSource->text(),
-        QStringLiteral("SQLite databases (*.db *.sqlite *.sqlite3);;All files (*)"));
+        this, GetS(QStringLiteral("Database file")), m_txtDataSource->text(),
+        GetS(QStringLiteral("SQLite databases (*.db *.sqlite *.sqlite3);;All files (*)")));
     if (!file.isEmpty())
         m_txtDataSource->setText(file);
 }
@@ -331,15 +338,16 @@ QString ConnectionStringDialog::testConnection(const QString& text)
 
 void ConnectionStringDialog::runTest()
 {
-    m_lblTestResult->setText(QStringLiteral("Connecting..."));
+    m_lblTestResult->setText(GetS(QStringLiteral("Connecting...")));
     m_btnTest->setEnabled(false);
     m_lblTestResult->repaint(); // the open below may take a few seconds
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const QString error = testConnection(connectionString());
     QApplication::restoreOverrideCursor();
     m_btnTest->setEnabled(true);
-    m_lblTestResult->setText(error.isEmpty() ? QStringLiteral("Test connection succeeded.")
-                                             : QStringLiteral("Test connection failed: ") + error);
+    m_lblTestResult->setText(error.isEmpty()
+                                 ? GetS(QStringLiteral("Test connection succeeded."))
+                                 : GetS(QStringLiteral("Test connection failed: ")) + error);
 }
 
 QString ConnectionStringDialog::testResult() const
@@ -347,9 +355,9 @@ QString ConnectionStringDialog::testResult() const
     return m_lblTestResult->text();
 }
 
-QString PromptConnectionString(QWidget* parent, const QString& current)
+QString PromptConnectionString(QWidget* parent, const QString& current, const LocGuru* loc)
 {
-    ConnectionStringDialog dialog(parent);
+    ConnectionStringDialog dialog(parent, loc);
     if (current.trimmed().isEmpty())
         dialog.newConnection();
     else

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPair>
 
+class LocGuru;
 class QComboBox;
 class QFormLayout;
 class QLabel;
@@ -17,7 +18,9 @@ class ConnectionStringDialog : public QDialog
 {
     Q_OBJECT
 public:
-    explicit ConnectionStringDialog(QWidget* parent = nullptr);
+    // Texts go through `loc` when given (the dialog is made anew for every
+    // prompt, so it speaks the language in use).
+    explicit ConnectionStringDialog(QWidget* parent = nullptr, const LocGuru* loc = nullptr);
 
     void setConnectionString(const QString& text);
     QString connectionString() const;
@@ -47,6 +50,9 @@ private:
     void updateRows();
     void browse();
     QLineEdit* addField(const char* name, const QString& label);
+    QString GetS(const QString& text) const;
+
+    const LocGuru* m_loc = nullptr;
 
     Pairs m_pairs;
     bool m_updating = false;
@@ -68,4 +74,5 @@ private:
 
 // The data-link prompt: a blank string starts a new connection; Cancel gives
 // back the given string, OK the edited one.
-QString PromptConnectionString(QWidget* parent, const QString& current);
+QString PromptConnectionString(QWidget* parent, const QString& current,
+                               const LocGuru* loc = nullptr);
