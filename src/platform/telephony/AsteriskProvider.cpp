@@ -688,7 +688,7 @@ void AsteriskProvider::onBridgeEnter(const AmiMessage& message)
     const QString channel = value(message, u"Channel");
     if (bridge.isEmpty() || channel.isEmpty())
         return;
-    // Parked or queued channels wait side by side; they do not talk.
+    // Parked channels wait side by side in a holding bridge; they do not talk.
     if (message.value(u"BridgeTechnology")
             .compare(QLatin1String("holding_bridge"), Qt::CaseInsensitive) == 0)
         return;
