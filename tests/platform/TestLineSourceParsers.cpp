@@ -115,6 +115,26 @@ private slots:
             << QByteArray("04.12.26 10:00:00;ringing;0;1;2;") << QStringLiteral("an unknown event");
         QTest::newRow("NUL") << QByteArray("04.12.26 10:00:00;RING;0;1\0;2;", 30)
                              << QStringLiteral("a line with control characters");
+        // A lost line end runs two lines together.
+        QTest::newRow("RING into the next line")
+            << QByteArray("06.12.26 10:13:58;RING;0;03098706.12.26 10:14:00;RING;1;0301234567;"
+                          "5551;SIP0;")
+            << QStringLiteral("a RING whose caller number \"03098706.12.26 10:14:00\" is not");
+        QTest::newRow("CALL into the next line")
+            << QByteArray("06.12.26 10:13:58;CALL;1;10;5552;040706.12.26 10:14:00;CONNECT;1;10;")
+            << QStringLiteral("a CALL whose called number \"040706.12.26 10:14:00\" is not");
+        QTest::newRow("called number with letters")
+            << QByteArray("04.12.26 10:00:00;RING;0;0301234567;SIP0;")
+            << QStringLiteral("a RING whose called number \"SIP0\"");
+        QTest::newRow("plus inside a number")
+            << QByteArray("04.12.26 10:00:00;CONNECT;0;10;030+1234;")
+            << QStringLiteral("a CONNECT whose number \"030+1234\"");
+        QTest::newRow("CALL without the dialled number")
+            << QByteArray("04.12.26 10:00:00;CALL;1;10;5552;;SIP1;")
+            << QStringLiteral("a CALL whose called number \"\"");
+        QTest::newRow("extension not a number")
+            << QByteArray("04.12.26 10:00:00;CONNECT;0;x1;0301234567;")
+            << QStringLiteral("a CONNECT whose extension \"x1\"");
     }
 
     void routerRejectsMalformedLines()
@@ -125,6 +145,18 @@ private slots:
         QVERIFY(!RouterCallMonitorParser::parseLine(line, &why));
         QVERIFY2(why.startsWith(problem), qPrintable(why));
         QVERIFY(RouterCallMonitorParser::parseLine("04.12.26 10:00:00;ring;0;1;2", &why));
+    }
+
+    void routerNumbersKeepTheirSigns()
+    {
+        for (const char* number : {"+49301234567", "**610", "*31#0301234567", "0301234567#", ""}) {
+            const QByteArray line =
+                QByteArray("04.12.26 10:00:00;RING;0;") + number + ";+495551;SIP0;";
+            QString why;
+            const auto event = RouterCallMonitorParser::parseLine(line, &why);
+            QVERIFY2(event, qPrintable(why));
+            QCOMPARE(event->remoteNumber, QString::fromLatin1(number));
+        }
     }
 
     void amiGreetingThenMessages()

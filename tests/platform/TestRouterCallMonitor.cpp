@@ -249,6 +249,23 @@ private slots:
         QCOMPARE(countContaining(m_log, QStringLiteral("more bad input")), 1);
     }
 
+    void linesRunTogetherAreSkipped()
+    {
+        startRouter();
+        QVERIFY(m_peer->waitForConnections(1));
+        // The first RING lost its line end and ran into the next line.
+        m_peer->send("06.12.26 10:13:58;RING;0;030987"
+                     "06.12.26 10:14:00;RING;1;0301234567;5551;SIP0;\r\n" +
+                     ring(2, "0407654321"));
+        QTRY_COMPARE(m_seen->lines,
+                     QStringList{QStringLiteral("d0 #1 OFFERING from=0407654321 to=5551")});
+        QCOMPARE(countContaining(m_log, prefix() + QStringLiteral("skipped a RING whose caller "
+                                                                  "number \"03098706.12.26 "
+                                                                  "10:14:00\" is not a number: "
+                                                                  "06.12.26 10:13:58;RING;0;")),
+                 1);
+    }
+
     void halfLineThatNeverEndsIsBounded()
     {
         startRouter();

@@ -54,6 +54,17 @@ int ms(const SettingsStore& s, const QString& key, const char* name, int def)
     return qMax(0, s.getInt(Hive::CurrentUser, key, QString::fromLatin1(name), def));
 }
 
+// Hand-written settings give the password as plain SecretText; the program
+// itself stores it scrambled as Secret. A SecretText that is set wins.
+QString secret(const SettingsStore& s, const QString& key)
+{
+    const QString plain =
+        s.getString(Hive::CurrentUser, key, QStringLiteral("SecretText"), QString());
+    if (!plain.isEmpty())
+        return plain;
+    return s.GetSettingHKCU(key, QStringLiteral("Secret"), QString(), true).toString();
+}
+
 } // namespace
 
 std::vector<std::unique_ptr<LineProvider>> createProviders(const SettingsStore& settings,
@@ -101,8 +112,7 @@ std::vector<std::unique_ptr<LineProvider>> createProviders(const SettingsStore& 
         c.port = port(settings, key, 5038);
         c.user =
             settings.getString(Hive::CurrentUser, key, QStringLiteral("User"), QString()).trimmed();
-        c.secret =
-            settings.GetSettingHKCU(key, QStringLiteral("Secret"), QString(), true).toString();
+        c.secret = secret(settings, key);
         c.extensions =
             settings.getString(Hive::CurrentUser, key, QStringLiteral("Extensions"), QString())
                 .split(QLatin1Char(';'), Qt::SkipEmptyParts);

@@ -18,7 +18,7 @@ class SettingsStore;
 //   HKCU ...\Options\LineSources\Routers\<any name>     one per router call monitor
 //     Label, Host, Port (1012), Enabled ("1"), ReconnectMinMs, ReconnectMaxMs, ReadTimeoutMs
 //   HKCU ...\Options\LineSources\Asterisk\<any name>    one per PBX (Manager Interface)
-//     Label, Host, Port (5038), User, Secret (scrambled) or SecretText (plain), Extensions
+//     Label, Host, Port (5038), User, SecretText (plain; wins) or Secret (scrambled), Extensions
 //     ("PJSIP/100;PJSIP/101"), OriginateContext ("from-internal"), Enabled ("1"), ReconnectMinMs,
 //     ReconnectMaxMs
 namespace LineSourceSettings {

@@ -110,6 +110,9 @@ QString originateFailure(const QString& reason)
 AsteriskProvider::AsteriskProvider(AsteriskConfig config, QObject* parent)
     : LineProvider(parent), m_config(std::move(config))
 {
+    m_config.loginRetryMinMs = std::max(10, m_config.loginRetryMinMs);
+    m_config.loginRetryMaxMs = std::max(m_config.loginRetryMinMs, m_config.loginRetryMaxMs);
+    m_loginRetryMs = m_config.loginRetryMinMs;
     if (m_config.enabled) {
         for (const QString& extension : std::as_const(m_config.extensions)) {
             const QString trimmed = extension.trimmed();
@@ -157,6 +160,7 @@ void AsteriskProvider::start(NotifyFn notify, CallIdFn newCallId)
 void AsteriskProvider::stop()
 {
     m_started = false;
+    m_loginRetryMs = m_config.loginRetryMinMs;
     m_calls.setNotify(nullptr);
     m_newCallId = nullptr;
     m_openDevices.clear();
@@ -197,6 +201,7 @@ void AsteriskProvider::close(int device)
 {
     if (!m_openDevices.remove(device) || !m_openDevices.isEmpty())
         return;
+    m_loginRetryMs = m_config.loginRetryMinMs; // opening again starts afresh
     m_client->stop();
     resetSession();
     endAllCalls();
@@ -370,6 +375,7 @@ void AsteriskProvider::resetSession()
     m_actionOrder.clear();
     m_originates.clear();
     m_channels.clear();
+    m_bridges.clear();
 }
 
 void AsteriskProvider::onGreeting(const QString& banner)
@@ -429,13 +435,17 @@ void AsteriskProvider::onResponse(const AmiMessage& message)
     switch (action.kind) {
     case PendingAction::Kind::Login:
         if (!success) {
-            log(QStringLiteral("login failed (%1)").arg(why));
-            m_client->dropConnection(QStringLiteral("login refused"));
+            const int delay = m_loginRetryMs;
+            m_loginRetryMs = int(std::min<qint64>(m_config.loginRetryMaxMs, qint64(delay) * 2));
+            log(QStringLiteral("login refused (%1); next attempt in %2")
+                    .arg(why, ReconnectingTcpClient::delayText(delay)));
+            m_client->dropConnection(QStringLiteral("login refused"), delay);
             return;
         }
         m_loggedIn = true;
         log(QStringLiteral("logged in as %1").arg(printable(m_config.user)));
         m_client->resetBackoff();
+        m_loginRetryMs = m_config.loginRetryMinMs;
         if (m_config.pingIntervalMs > 0) {
             m_client->setReadTimeout(m_config.pingIntervalMs + m_config.responseTimeoutMs);
             m_pingTimer.start(m_config.pingIntervalMs);
@@ -481,8 +491,15 @@ void AsteriskProvider::onEvent(const AmiMessage& message)
         onHangup(message);
     } else if (event == QLatin1String("originateresponse")) {
         onOriginateResponse(message);
+    } else if (event == QLatin1String("bridgeenter")) {
+        onBridgeEnter(message);
+    } else if (event == QLatin1String("bridgeleave")) {
+        m_bridges.leave(value(message, u"BridgeUniqueid"), value(message, u"Channel"));
+    } else if (event == QLatin1String("pickup")) {
+        onPickup(message);
     }
-    // Everything else (VarSet, Newexten, bridges, ...) is ordinary traffic we do not need.
+    // Everything else (VarSet, Newexten, transfer summaries, ...) is ordinary
+    // traffic we do not need: what a transfer does shows in the bridges.
 }
 
 void AsteriskProvider::onNewChannel(const AmiMessage& message)
@@ -642,6 +659,7 @@ void AsteriskProvider::onHangup(const AmiMessage& message)
 {
     const QString channel = value(message, u"Channel");
     m_channels.remove(channel);
+    m_bridges.forget(channel);
     if (const qint32 callId = m_callByChannel.value(channel, 0))
         endCall(callId);
 }
@@ -662,6 +680,43 @@ void AsteriskProvider::onOriginateResponse(const AmiMessage& message)
                          originateFailure(message.value(u"Reason"))));
         return;
     }
+}
+
+void AsteriskProvider::onBridgeEnter(const AmiMessage& message)
+{
+    const QString bridge = value(message, u"BridgeUniqueid");
+    const QString channel = value(message, u"Channel");
+    if (bridge.isEmpty() || channel.isEmpty())
+        return;
+    // Parked channels wait side by side in a holding bridge; they do not talk.
+    if (message.value(u"BridgeTechnology")
+            .compare(QLatin1String("holding_bridge"), Qt::CaseInsensitive) == 0)
+        return;
+    QString swappedOut;
+    if (!m_bridges.enter(bridge, channel, value(message, u"Uniqueid"),
+                         value(message, u"SwapUniqueid"), &swappedOut)) {
+        logProblem(
+            QStringLiteral("too many bridged channels at once; not following %1").arg(channel));
+        return;
+    }
+    // Entering in place of a channel of ours, as the target of a transfer
+    // does, carries that channel's call on.
+    if (const qint32 callId = m_callByChannel.value(swappedOut, 0))
+        handOver(callId, channel);
+    settleBridge(bridge);
+}
+
+void AsteriskProvider::onPickup(const AmiMessage& message)
+{
+    const QString picker = value(message, u"Channel");
+    const qint32 callId = m_callByChannel.value(value(message, u"TargetChannel"), 0);
+    if (picker.isEmpty() || callId == 0)
+        return;
+    // The PBX moves the ringing call onto the picking channel and hangs the
+    // ringing one up: the call is answered, not missed. It joins the caller
+    // in a bridge next, or has already.
+    handOver(callId, picker);
+    settleBridge(m_bridges.bridgeOf(picker));
 }
 
 qint32 AsteriskProvider::startIncoming(int device, const QString& channel, const QString& peer,
@@ -725,6 +780,44 @@ void AsteriskProvider::connectCall(qint32 callId)
         return;
     it->connected = true;
     m_calls.changeState(callId, LineCallState::Connected, featuresFor(LineCallState::Connected));
+}
+
+void AsteriskProvider::handOver(qint32 callId, const QString& channel)
+{
+    if (!m_links.contains(callId) || m_links.value(callId).channel == channel)
+        return;
+    // What that channel did so far (dialling the pick-up code, a transfer's
+    // consultation) is over: its conversation is this call's now.
+    if (const qint32 previous = m_callByChannel.value(channel, 0); previous != 0)
+        endCall(previous);
+    m_channels.remove(channel);
+    CallLink& link = m_links[callId];
+    m_callByChannel.remove(link.channel);
+    link.channel = channel;
+    m_callByChannel.insert(channel, callId);
+}
+
+void AsteriskProvider::settleBridge(const QString& bridge)
+{
+    const QStringList members = m_bridges.members(bridge);
+    if (members.size() < 2)
+        return;
+    // Channels in one bridge talk: a call of ours there is answered, and in a
+    // bridge of two the other channel is who it talks to.
+    QList<qint32> answered;
+    for (const QString& channel : members) {
+        const qint32 callId = m_callByChannel.value(channel, 0);
+        if (callId == 0)
+            continue;
+        CallLink& link = m_links[callId];
+        if (members.size() == 2)
+            link.peer = members.at(members.indexOf(channel) == 0 ? 1 : 0);
+        if (!link.connected)
+            answered.append(callId);
+    }
+    std::sort(answered.begin(), answered.end());
+    for (const qint32 callId : answered)
+        connectCall(callId);
 }
 
 void AsteriskProvider::endCall(qint32 callId)

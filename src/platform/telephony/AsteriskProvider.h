@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AmiBridgeTable.h"
 #include "AmiMessageParser.h"
 #include "LineCallTable.h"
 #include "LineProvider.h"
@@ -25,6 +26,11 @@ struct AsteriskConfig
     bool enabled = true;
     int reconnectMinMs = 1000;
     int reconnectMaxMs = 60000;
+    // A refused login waits this long before the next try, twice as long after
+    // each further refusal: an intrusion guard such as fail2ban on the PBX
+    // must never see a login failing at network pace.
+    int loginRetryMinMs = 60000;
+    int loginRetryMaxMs = 600000;
     int connectTimeoutMs = 15000;
     int responseTimeoutMs = 10000; // for the greeting, the login and each ping
     int pingIntervalMs = 30000;    // 0 = keepalive only
@@ -35,6 +41,9 @@ struct AsteriskConfig
 // Asterisk Manager Interface (TCP 5038): one device per extension, named
 // label + " " + extension. Calls are dialled with Originate and dropped or
 // rejected with Hangup. Connects while at least one of its lines is open.
+// A call keeps its id and line while its conversation moves to another
+// channel: a phone that picks it up, or the target of a transfer that takes
+// the transferring phone's place in the bridge.
 class AsteriskProvider : public LineProvider
 {
     Q_OBJECT
@@ -121,6 +130,8 @@ private:
     void onDialEnd(const AmiMessage& message, const QString& destination);
     void onHangup(const AmiMessage& message);
     void onOriginateResponse(const AmiMessage& message);
+    void onBridgeEnter(const AmiMessage& message);
+    void onPickup(const AmiMessage& message);
 
     qint32 startIncoming(int device, const QString& channel, const QString& peer,
                          const QString& callerNumber, const QString& callerName,
@@ -128,6 +139,8 @@ private:
     qint32 startOutgoing(int device, const QString& channel, const QString& number,
                          const QString& ownNumber, bool originated);
     void connectCall(qint32 callId);
+    void handOver(qint32 callId, const QString& channel);
+    void settleBridge(const QString& bridge);
     void endCall(qint32 callId);
     void endAllCalls();
     void trackChannel(const QString& channel, const ExtensionChannel& info);
@@ -151,6 +164,7 @@ private:
     bool m_started = false;
     bool m_greeted = false;
     bool m_loggedIn = false;
+    int m_loginRetryMs = 0; // the wait after the next refused login
     quint64 m_lastActionNumber = 0;
     int m_problemsLogged = 0;
     QHash<QString, PendingAction> m_actions; // by ActionID
@@ -159,4 +173,5 @@ private:
     QHash<QString, ExtensionChannel> m_channels;
     QHash<QString, qint32> m_callByChannel;
     QHash<qint32, CallLink> m_links;
+    AmiBridgeTable m_bridges;
 };

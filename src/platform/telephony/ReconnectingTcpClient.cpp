@@ -67,6 +67,12 @@ void ReconnectingTcpClient::dropConnection(const QString& reason)
         fail(reason);
 }
 
+void ReconnectingTcpClient::dropConnection(const QString& reason, int retryInMs)
+{
+    if (m_state == State::Connected || m_state == State::Connecting)
+        fail(reason, retryInMs);
+}
+
 void ReconnectingTcpClient::resetBackoff()
 {
     m_nextDelayMs = m_settings.reconnectMinMs;
@@ -83,6 +89,8 @@ QString ReconnectingTcpClient::delayText(int ms)
 {
     if (ms < 1000)
         return QStringLiteral("%1 ms").arg(ms);
+    if (ms % 60000 == 0)
+        return QStringLiteral("%1 min").arg(ms / 60000);
     if (ms % 1000 == 0)
         return QStringLiteral("%1 s").arg(ms / 1000);
     return QStringLiteral("%1 s").arg(ms / 1000.0, 0, 'f', 1);
@@ -131,21 +139,27 @@ void ReconnectingTcpClient::onSocketProblem()
     fail(closedByPeer ? QStringLiteral("closed by the other side") : m_socket->errorString());
 }
 
-void ReconnectingTcpClient::fail(const QString& reason)
+void ReconnectingTcpClient::fail(const QString& reason, std::optional<int> chosenDelayMs)
 {
     const bool wasConnected = m_state == State::Connected;
     m_connectTimer.stop();
     m_readTimer.stop();
     discardSocket();
-    const int delay = m_nextDelayMs;
-    m_nextDelayMs = std::min(m_settings.reconnectMaxMs, delay * 2);
+    int delay = m_nextDelayMs;
+    if (chosenDelayMs)
+        delay = std::max(kShortestDelayMs, *chosenDelayMs);
+    else
+        m_nextDelayMs = std::min(m_settings.reconnectMaxMs, delay * 2);
     m_state = State::Waiting;
     m_retryTimer.start(delay);
+    const bool quiet = chosenDelayMs.has_value();
     if (wasConnected) {
-        log(QStringLiteral("connection lost (%1), retrying in %2").arg(reason, delayText(delay)));
+        if (!quiet)
+            log(QStringLiteral("connection lost (%1), retrying in %2")
+                    .arg(reason, delayText(delay)));
         // Last, so that a receiver may stop us from inside.
         emit connectionLost(reason);
-    } else {
+    } else if (!quiet) {
         log(QStringLiteral("could not connect (%1), retrying in %2").arg(reason, delayText(delay)));
     }
 }

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 class QTcpSocket;
 
@@ -42,9 +43,13 @@ public:
 
     // False when there is no connection to write to.
     bool send(const QByteArray& data);
-    // Ends the connection for a reason of the protocol on top (a refused
-    // login, a peer that is not what it should be); retried like any loss.
+    // Ends the connection for a reason of the protocol on top (a peer that is
+    // not what it should be); retried like any loss.
     void dropConnection(const QString& reason);
+    // The same at a pace the caller chose (a refused login must not be
+    // retried at network speed): the next attempt waits retryInMs, and since
+    // the caller has said why, nothing is logged here.
+    void dropConnection(const QString& reason, int retryInMs);
     // The connection proved good: the next loss retries after the shortest delay.
     void resetBackoff();
     // Applies from the next data received on; 0 switches the time-out off.
@@ -71,7 +76,7 @@ private:
     void onConnected();
     void onReadyRead();
     void onSocketProblem();
-    void fail(const QString& reason);
+    void fail(const QString& reason, std::optional<int> chosenDelayMs = std::nullopt);
     void discardSocket();
     void applyKeepAlive();
     void restartReadTimer();

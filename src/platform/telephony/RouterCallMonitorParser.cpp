@@ -1,5 +1,7 @@
 #include "RouterCallMonitorParser.h"
 
+#include <algorithm>
+
 namespace {
 
 // Enough of a bad line to recognise it in the log, without flooding it.
@@ -19,6 +21,53 @@ QDateTime parseTime(const QString& text)
     if (time.isValid())
         return time.addYears(100); // "yy" reads as 19yy
     return QDateTime::fromString(text, QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+}
+
+// Digits, the signs a dialled number may carry (* and #) and a leading +.
+bool isNumber(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (!(c >= u'0' && c <= u'9') && c != u'*' && c != u'#' && !(c == u'+' && i == 0))
+            return false;
+    }
+    return !text.isEmpty() && text != QLatin1String("+");
+}
+
+bool isDigits(const QString& text)
+{
+    return !text.isEmpty() &&
+           std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+enum class NumberField
+{
+    Required,
+    EmptyAllowed, // a withheld caller, an own number the line does not report
+    Extension     // the router's number of one of its phones
+};
+
+// Why a number field holds something else, or nothing when it is fine. A
+// lost line end that runs two lines together shows here: the time stamp of
+// the second line lands in a number field.
+QString numberProblem(const QString& type, const char* name, const QString& text, NumberField kind)
+{
+    bool ok = false;
+    switch (kind) {
+    case NumberField::Required:
+        ok = isNumber(text);
+        break;
+    case NumberField::EmptyAllowed:
+        ok = text.isEmpty() || isNumber(text);
+        break;
+    case NumberField::Extension:
+        ok = isDigits(text);
+        break;
+    }
+    if (ok)
+        return QString();
+    return QStringLiteral("a %1 whose %2 \"%3\" is not a number")
+        .arg(type, QLatin1String(name), text.left(40));
 }
 
 } // namespace
@@ -94,6 +143,11 @@ std::optional<RouterCallEvent> RouterCallMonitorParser::parseLine(QByteArrayView
         event.remoteNumber = fields[3];
         event.ownNumber = fields[4];
         event.trunk = fields.value(5);
+        for (const QString& why :
+             {numberProblem(type, "caller number", event.remoteNumber, NumberField::EmptyAllowed),
+              numberProblem(type, "called number", event.ownNumber, NumberField::EmptyAllowed)})
+            if (!why.isEmpty())
+                return reject(why);
     } else if (type == QLatin1String("CALL")) {
         if (!need(6))
             return reject(QStringLiteral("a CALL with too few fields"));
@@ -102,12 +156,23 @@ std::optional<RouterCallEvent> RouterCallMonitorParser::parseLine(QByteArrayView
         event.ownNumber = fields[4];
         event.remoteNumber = fields[5];
         event.trunk = fields.value(6);
+        for (const QString& why :
+             {numberProblem(type, "extension", event.extension, NumberField::Extension),
+              numberProblem(type, "own number", event.ownNumber, NumberField::EmptyAllowed),
+              numberProblem(type, "called number", event.remoteNumber, NumberField::Required)})
+            if (!why.isEmpty())
+                return reject(why);
     } else if (type == QLatin1String("CONNECT")) {
         if (!need(4))
             return reject(QStringLiteral("a CONNECT with too few fields"));
         event.type = RouterCallEvent::Type::Connect;
         event.extension = fields[3];
         event.remoteNumber = fields.value(4);
+        for (const QString& why :
+             {numberProblem(type, "extension", event.extension, NumberField::Extension),
+              numberProblem(type, "number", event.remoteNumber, NumberField::EmptyAllowed)})
+            if (!why.isEmpty())
+                return reject(why);
     } else if (type == QLatin1String("DISCONNECT")) {
         event.type = RouterCallEvent::Type::Disconnect;
         // A bad duration must not cost the end of a call.

@@ -35,6 +35,8 @@ struct RouterCallEvent
 // Turns the call monitor's byte stream into events. Lines end in CR LF or LF
 // and may arrive split anywhere; a line that grows past kMaxLineLength is
 // dropped as a whole, so a peer that never ends its line costs bounded memory.
+// A line whose number fields hold anything but a number (digits, * and #, a
+// leading +) is skipped: two lines run together look like that.
 class RouterCallMonitorParser
 {
 public:
