@@ -330,6 +330,7 @@ private slots:
         QTest::addColumn<int>("left");
         QTest::addColumn<int>("top");
         QTest::addColumn<QString>("corner");
+        QTest::newRow("saved on the screen") << 1500 << 750 << "as saved";
         QTest::newRow("saved at the top-left corner") << 0 << 0 << "top-left";
         QTest::newRow("title bar above the screen") << -300 << -900 << "top-left";
         QTest::newRow("beyond the bottom right") << 300000 << 300000 << "bottom-right";
@@ -349,7 +350,10 @@ private slots:
         QVERIFY(window->frameGeometry() != window->geometry()); // the platform draws a frame
         const QRect area = window->screen()->availableGeometry();
         const QRect frame = window->frameGeometry();
-        if (corner == QLatin1String("top-left")) {
+        if (corner == QLatin1String("as saved")) {
+            QCOMPARE(frame.topLeft(), QPoint(qRound(left * window->logicalDpiX() / 1440.0),
+                                             qRound(top * window->logicalDpiY() / 1440.0)));
+        } else if (corner == QLatin1String("top-left")) {
             QCOMPARE(frame.topLeft(), area.topLeft());
         } else {
             // Restored before it was shown, the window had no frame yet: it is
