@@ -10,6 +10,7 @@
 namespace {
 
 const QString kNative = QStringLiteral("Native");
+const QString kEnglish = QStringLiteral("English");
 
 // A flag column may hold 1/0 (SQLite), or "True"/"False" from an imported file.
 bool flagSet(const QVariant& value)
@@ -40,9 +41,13 @@ QString sqlError(const QSqlQuery& query)
 
 const QStringList& LanguageDatabase::languageColumns()
 {
-    static const QStringList columns = {QStringLiteral("German"), QStringLiteral("Spanish"),
-                                        QStringLiteral("Dutch"),  QStringLiteral("Norwegian"),
-                                        QStringLiteral("French"), QStringLiteral("Swedish")};
+    static const QStringList columns = {QStringLiteral("German"),
+                                        QStringLiteral("Spanish"),
+                                        QStringLiteral("Dutch"),
+                                        QStringLiteral("Norwegian"),
+                                        QStringLiteral("French"),
+                                        QStringLiteral("Swedish"),
+                                        kEnglish};
     return columns;
 }
 
@@ -144,6 +149,7 @@ bool LanguageDatabase::open(const Options& options)
     if (!describeColumn(columns, kNative).found)
         return fail(QStringLiteral("Column Native not found in table %1").arg(options.table));
     m_hasSkip = describeColumn(columns, QStringLiteral("bSkip")).found;
+    m_hasEnglish = describeColumn(columns, kEnglish).text;
     m_maxPhraseLength = language.size;
     return loadRows();
 }
@@ -151,11 +157,13 @@ bool LanguageDatabase::open(const Options& options)
 bool LanguageDatabase::loadRows()
 {
     const bool rekeyed = m_options.nativeColumn.compare(kNative, Qt::CaseInsensitive) != 0;
+    const bool readsNative = m_options.languageColumn.compare(kNative, Qt::CaseInsensitive) == 0;
     QString sql =
         QStringLiteral("SELECT ") + quoted(m_options.nativeColumn) + QLatin1Char(',') +
         quoted(m_options.languageColumn) + QLatin1Char(',') + quoted(kNative) + QLatin1Char(',') +
-        (m_hasSkip ? quoted(QStringLiteral("bSkip")) : QStringLiteral("0")) +
-        QStringLiteral(" FROM ") + quoted(m_options.table) + QStringLiteral(" ORDER BY rowid");
+        (m_hasSkip ? quoted(QStringLiteral("bSkip")) : QStringLiteral("0")) + QLatin1Char(',') +
+        (m_hasEnglish ? quoted(kEnglish) : QStringLiteral("NULL")) + QStringLiteral(" FROM ") +
+        quoted(m_options.table) + QStringLiteral(" ORDER BY rowid");
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.setForwardOnly(true);
     if (!query.exec(sql)) {
@@ -173,7 +181,14 @@ bool LanguageDatabase::loadRows()
         if (key.isEmpty() || m_texts.contains(key))
             continue;                                      // the first row of a text wins
         const QString foreign = query.value(1).toString(); // null reads as empty
-        m_texts.insert(key, flagSet(query.value(3)) ? nativeText : foreign);
+        const bool skip = flagSet(query.value(3));
+        // A native text that is not English has its English form in column
+        // English, shown wherever the native text would be.
+        const QString english = query.value(4).toString();
+        if (!english.isEmpty() && (skip || readsNative || foreign.isEmpty()))
+            m_texts.insert(key, english);
+        else
+            m_texts.insert(key, skip ? nativeText : foreign);
         if (!foreign.isEmpty())
             m_foreign.insert(foreign);
     }
@@ -186,6 +201,7 @@ void LanguageDatabase::close()
     m_foreign.clear();
     m_open = false;
     m_hasSkip = false;
+    m_hasEnglish = false;
     m_maxPhraseLength = 0;
     if (QSqlDatabase::contains(m_connection)) {
         QSqlDatabase::database(m_connection, false).close();

@@ -22,7 +22,12 @@ public:
         bool readOnly = true;
     };
 
-    // The six languages the program offers besides its native English.
+    // The language columns: the six languages the program offers besides its
+    // native English, then English. Nearly every native text is English and
+    // leaves that column empty; a native text in another language (the
+    // program's old German error texts) has its English form there, which is
+    // shown wherever the native text would be: in English, for a language
+    // without a translation of it, and for a skipped row.
     static const QStringList& languageColumns();
 
     LanguageDatabase();
@@ -72,6 +77,7 @@ private:
     Options m_options;
     bool m_open = false;
     bool m_hasSkip = false;
+    bool m_hasEnglish = false;
     int m_maxPhraseLength = 0;
     QString m_error;
     QHash<QString, QString> m_texts;

@@ -7,6 +7,8 @@
 
 #include <QFileInfo>
 
+#include <optional>
+
 namespace {
 
 using Hive = SettingsStore::Hive;
@@ -21,6 +23,12 @@ bool isMenuColumn(const QString& column)
             return true;
     }
     return false;
+}
+
+bool isNativeColumn(const QString& column)
+{
+    return column.trimmed().isEmpty() ||
+           column.trimmed().compare(kNative, Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -69,7 +77,64 @@ Languages::Languages(LocGuru& loc, SettingsStore& settings, DialogService& dialo
     : m_loc(loc), m_settings(settings), m_dialogs(dialogs)
 {}
 
-bool Languages::OpenDefaultLanguage()
+void Languages::OpenAtStartUp(const std::function<void(const QString&)>& log)
+{
+    // Both steps usually name the same database: its problem is told once.
+    QStringList told;
+    const auto once = [&](const QString& line) {
+        if (!told.contains(line)) {
+            told.append(line);
+            log(line);
+        }
+    };
+    if (const auto language = defaultLanguage())
+        openForStartUp(language->database, language->column, once);
+    else
+        once(m_loc.sErrDescription());
+    openForStartUp(defaultLanguageDatabasePath(m_settings), languageColumn(m_settings), once);
+}
+
+void Languages::openForStartUp(const QString& database, const QString& column,
+                               const std::function<void(const QString&)>& log)
+{
+    if (isNativeColumn(column) && !database.isEmpty() && !QFileInfo::exists(database)) {
+        runNatively(database, log);
+        return;
+    }
+    if (OpenLanguage(database, column))
+        return;
+    const QString shipped = AppPaths::dataFile(kDatabaseFile);
+    if (QFileInfo(shipped).absoluteFilePath() != QFileInfo(database).absoluteFilePath() &&
+        QFileInfo::exists(shipped)) {
+        log(m_loc.GetS(QStringLiteral("Language database not usable (%s); using %s"),
+                       m_loc.sErrDescription(), shipped));
+        if (OpenLanguage(shipped, column))
+            return;
+    }
+    if (isNativeColumn(column)) {
+        runNatively(database, log);
+        return;
+    }
+    // The user saw why in a message box.
+    log(m_loc.GetS(QStringLiteral("Language %s not available: the texts are shown in English"),
+                   column));
+    openForStartUp(shipped, kNative, log);
+}
+
+void Languages::runNatively(const QString& database, const std::function<void(const QString&)>& log)
+{
+    m_loc.CloseLanguageDatabase();
+    m_loc.setbTestStrWidth(false);
+    log(QFileInfo::exists(database)
+            ? m_loc.GetS(QStringLiteral("Language database %s not usable (%s): the texts are "
+                                        "shown in English"),
+                         database, m_loc.sErrDescription())
+            : m_loc.GetS(
+                  QStringLiteral("Language database %s is missing: the texts are shown in English"),
+                  database));
+}
+
+std::optional<Languages::Choice> Languages::defaultLanguage()
 {
     const QString number = m_settings
                                .getString(Hive::CurrentUser, kLangOptions,
@@ -80,7 +145,7 @@ bool Languages::OpenDefaultLanguage()
     if (!ok) {
         m_loc.setsErrDescription(
             QStringLiteral("LangOptions\\DefaultLanguage is not a number: \"%1\"").arg(number));
-        return false;
+        return std::nullopt;
     }
     const QString prefix = QStringLiteral("Language") + QString::number(n);
     const QString database = m_settings.getString(
@@ -89,7 +154,13 @@ bool Languages::OpenDefaultLanguage()
                              defaultLanguageDatabasePath(m_settings)));
     const QString column = m_settings.getString(
         Hive::CurrentUser, kLangOptions, prefix + QStringLiteral("/LanguageColumn"), kNative);
-    return OpenLanguage(database, column);
+    return Choice{database, column};
+}
+
+bool Languages::OpenDefaultLanguage()
+{
+    const auto language = defaultLanguage();
+    return language && OpenLanguage(language->database, language->column);
 }
 
 bool Languages::OpenConfiguredLanguage()

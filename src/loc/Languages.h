@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class DialogService;
 class LocGuru;
@@ -38,6 +39,13 @@ public:
 
     Languages(LocGuru& loc, SettingsStore& settings, DialogService& dialogs);
 
+    // Start-up: the language of LangOptions\DefaultLanguage, then that of
+    // LanguageColumn. English, the native language, needs no database: when it
+    // is missing (or unusable) the texts stay native and `log` says so. Another
+    // language whose database does not open (reported to the user) comes from
+    // the shipped database, and without that the program runs in English.
+    void OpenAtStartUp(const std::function<void(const QString&)>& log);
+
     // The language of LangOptions\DefaultLanguage through OpenLanguage; false
     // (with the engine's sErrDescription telling why) when that setting is not a
     // number or the database does not open.
@@ -55,6 +63,20 @@ public:
     bool ChangeLanguage(const QString& column, const std::function<void()>& retranslateMainWindow);
 
 private:
+    struct Choice
+    {
+        QString database;
+        QString column;
+    };
+    // What LangOptions\DefaultLanguage names; nothing (sErrDescription says
+    // why) when it is not a number.
+    std::optional<Choice> defaultLanguage();
+    // OpenLanguage with the fall-backs of OpenAtStartUp.
+    void openForStartUp(const QString& database, const QString& column,
+                        const std::function<void(const QString&)>& log);
+    // Runs without a language database: every text native.
+    void runNatively(const QString& database, const std::function<void(const QString&)>& log);
+
     LocGuru& m_loc;
     SettingsStore& m_settings;
     DialogService& m_dialogs;

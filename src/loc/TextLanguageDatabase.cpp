@@ -97,20 +97,19 @@ bool TextLanguageDatabase::open(const QString& path, const QString& language)
     if (at >= lines.size() || nativeStart + stringCount > lines.size())
         return fail(kInvalid);
 
-    // Which block: the language's own, or the native texts for "Native".
-    qsizetype blockStart = nativeStart;
-    QString localeId;
-    if (language.compare(QStringLiteral("Native"), Qt::CaseInsensitive) != 0) {
-        int index = 0;
-        for (int k = 1; k <= languageCount && index == 0; ++k) {
+    // The number k of a language's "Language<k>" key; 0 when there is none.
+    const auto indexOf = [&](const QString& wanted) {
+        for (int k = 1; k <= languageCount && !wanted.isEmpty(); ++k) {
             if (keys.value(QStringLiteral("language%1").arg(k))
-                    .compare(language, Qt::CaseInsensitive) == 0)
-                index = k;
+                    .compare(wanted, Qt::CaseInsensitive) == 0)
+                return k;
         }
-        if (index == 0 || language.isEmpty())
-            return fail(kNotFound);
+        return 0;
+    };
+    // The first line of language k's block; 0 (blockError says why) without one.
+    QString blockError;
+    const auto blockOf = [&](int index) -> qsizetype {
         const QString name = keys.value(QStringLiteral("language%1").arg(index));
-        localeId = keys.value(QStringLiteral("language%1_localeid").arg(index));
         const qint64 offset =
             keys.value(QStringLiteral("language%1_offset").arg(index)).toLongLong();
         const auto byOffset = std::find_if(lines.cbegin(), lines.cend(),
@@ -122,19 +121,44 @@ bool TextLanguageDatabase::open(const QString& path, const QString& language)
             if (isSection(lines[i].text, name))
                 header = i;
         }
-        if (header < 0)
-            return fail(
-                QStringLiteral("The texts of %1 are missing in the Language Database").arg(name));
-        blockStart = header + 1;
-        if (blockStart + stringCount > lines.size())
-            return fail(QStringLiteral("The texts of %1 are incomplete in the Language Database")
-                            .arg(name));
+        if (header < 0) {
+            blockError =
+                QStringLiteral("The texts of %1 are missing in the Language Database").arg(name);
+            return 0;
+        }
+        if (header + 1 + stringCount > lines.size()) {
+            blockError =
+                QStringLiteral("The texts of %1 are incomplete in the Language Database").arg(name);
+            return 0;
+        }
+        return header + 1;
+    };
+
+    // Which block: the language's own, or the native texts for "Native".
+    const bool readsNative = language.compare(QStringLiteral("Native"), Qt::CaseInsensitive) == 0;
+    qsizetype blockStart = nativeStart;
+    QString localeId;
+    if (!readsNative) {
+        const int index = indexOf(language);
+        if (index == 0)
+            return fail(kNotFound);
+        blockStart = blockOf(index);
+        if (blockStart == 0)
+            return fail(blockError);
+        localeId = keys.value(QStringLiteral("language%1_localeid").arg(index));
     }
+    // The English form of a native text that is not English (see LanguageDatabase).
+    const int englishIndex = indexOf(QStringLiteral("English"));
+    const qsizetype englishStart = englishIndex > 0 ? blockOf(englishIndex) : 0;
 
     m_entries.clear();
     m_entries.reserve(stringCount);
-    for (int k = 0; k < stringCount; ++k)
-        m_entries.append({lines[nativeStart + k].text, lines[blockStart + k].text});
+    for (int k = 0; k < stringCount; ++k) {
+        const QString& foreign = lines[blockStart + k].text;
+        const QString english = englishStart > 0 ? lines[englishStart + k].text : QString();
+        const bool useEnglish = !english.isEmpty() && (readsNative || foreign.isEmpty());
+        m_entries.append({lines[nativeStart + k].text, useEnglish ? english : foreign});
+    }
     std::stable_sort(m_entries.begin(), m_entries.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     m_version = keys.value(QStringLiteral("version"));

@@ -31,7 +31,9 @@
 // Keys are read without regard to case. A block whose offset does not point at
 // its "[Name]" line (a hand-edited file) is found by its name instead. Texts
 // are single lines: line breaks inside a text are written as {\r} and {\n}.
-// The language "Native" selects the native texts themselves.
+// The language "Native" selects the native texts themselves. A block named
+// English holds the English form of the few native texts that are not English;
+// it stands in for them in "Native" and where a language leaves them empty.
 class TextLanguageDatabase : public LanguageSource
 {
 public:

@@ -5,6 +5,12 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 QString xdgDir(const char* envName, const QString& fallbackUnderHome)
@@ -18,6 +24,80 @@ QString xdgDir(const char* envName, const QString& fallbackUnderHome)
 QString inHome(const QString& name)
 {
     return QDir::cleanPath(AppPaths::homeOverride()) + QLatin1Char('/') + name;
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The shared runtime folder of the desktop session, when there is one.
+QString xdgRuntimeDir()
+{
+    const QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return dir.isEmpty() || !QDir::isAbsolutePath(dir) ? QString() : QDir::cleanPath(dir);
+}
+
+// Named after the user id, not $USER: the variable may be unset or name
+// somebody else, and two users must never share a socket or a lock.
+QString tempRuntimeBase()
+{
+    return QDir::cleanPath(QDir::tempPath()) + QStringLiteral("/phonavo-") +
+           QString::number(::getuid());
+}
+
+// Makes `dir` (its parent must exist) or takes the one there, as a folder of
+// this user that nobody else can enter.
+bool makePrivateDir(const QString& dir, QString* problem)
+{
+    const QByteArray path = QFile::encodeName(dir);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
+        *problem = systemError(errno);
+        return false;
+    }
+    struct stat info = {};
+    if (::lstat(path.constData(), &info) != 0) {
+        *problem = systemError(errno);
+        return false;
+    }
+    if (S_ISLNK(info.st_mode)) {
+        *problem = QStringLiteral("it is a symbolic link");
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        *problem = QStringLiteral("it is not a folder");
+        return false;
+    }
+    if (info.st_uid != ::getuid()) {
+        *problem = QStringLiteral("it belongs to another user (id %1)").arg(info.st_uid);
+        return false;
+    }
+    if ((info.st_mode & 077) != 0 && ::chmod(path.constData(), 0700) != 0) {
+        *problem = systemError(errno);
+        return false;
+    }
+    return true;
+}
+
+// mkpath with the reason of a failure.
+bool makePath(const QString& dir, QString* problem)
+{
+    const QString clean = QDir::cleanPath(QDir(dir).absolutePath());
+    for (qsizetype at = clean.indexOf(QLatin1Char('/'), 1); true;
+         at = clean.indexOf(QLatin1Char('/'), at + 1)) {
+        const QByteArray path = QFile::encodeName(at < 0 ? clean : clean.left(at));
+        if (::mkdir(path.constData(), 0777) != 0 && errno != EEXIST) {
+            *problem = systemError(errno);
+            return false;
+        }
+        if (at < 0)
+            break;
+    }
+    if (!QFileInfo(clean).isDir()) {
+        *problem = QStringLiteral("it is not a folder");
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -62,10 +142,45 @@ QString runtimeDir()
 {
     if (!homeOverride().isEmpty())
         return QDir::cleanPath(homeOverride());
-    QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::tempPath() + QStringLiteral("/phonavo-") + qEnvironmentVariable("USER");
-    return QDir::cleanPath(base) + QStringLiteral("/phonavo");
+    const QString xdg = xdgRuntimeDir();
+    return (xdg.isEmpty() ? tempRuntimeBase() : xdg) + QStringLiteral("/phonavo");
+}
+
+FolderProblem prepareRuntimeDir()
+{
+    const QString dir = runtimeDir();
+    FolderProblem problem{dir, QString()};
+    if (!homeOverride().isEmpty()) {
+        makePath(dir, &problem.reason);
+    } else if (const QString xdg = xdgRuntimeDir(); !xdg.isEmpty()) {
+        if (makePath(xdg, &problem.reason))
+            makePrivateDir(dir, &problem.reason);
+    } else {
+        const QString base = tempRuntimeBase();
+        problem.folder = base;
+        if (makePath(QFileInfo(base).path(), &problem.reason) &&
+            makePrivateDir(base, &problem.reason)) {
+            problem.folder = dir;
+            makePrivateDir(dir, &problem.reason);
+        }
+    }
+    if (problem.ok())
+        problem.reason = writableDirProblem(dir);
+    return problem;
+}
+
+QString writableDirProblem(const QString& dir)
+{
+    if (!QFileInfo(dir).isDir())
+        return QFileInfo::exists(dir) ? QStringLiteral("it is not a folder")
+                                      : QStringLiteral("it does not exist");
+    QByteArray probe = QFile::encodeName(dir + QStringLiteral("/.phonavo-write-XXXXXX"));
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return systemError(errno);
+    ::close(fd);
+    ::unlink(probe.constData());
+    return QString();
 }
 
 QString controlSocketPath()

@@ -8,7 +8,8 @@
 //   machine hive   $XDG_DATA_HOME/phonavo/machine.reg
 //   install folder $XDG_DATA_HOME/phonavo/          (data.db, ...)
 //   program log    $XDG_STATE_HOME/phonavo/protocol.log
-//   control socket $XDG_RUNTIME_DIR/phonavo/control (falls back to the temp folder)
+//   control socket $XDG_RUNTIME_DIR/phonavo/control
+//                  (without it: <temp>/phonavo-<user id>/phonavo/control)
 namespace AppPaths {
 
 QString homeOverride(); // PHONAVO_HOME, or empty
@@ -16,7 +17,23 @@ QString userHivePath();
 QString machineHivePath();
 QString logFilePath();
 QString installDir(); // always ends with '/'
+// The folder of the control socket and the single-instance lock.
 QString runtimeDir();
+// A folder the program cannot use, and why; an empty reason when all is well.
+struct FolderProblem
+{
+    QString folder;
+    QString reason;
+    bool ok() const { return reason.isEmpty(); }
+};
+// Makes runtimeDir() ready for use. A folder of the program's own in a shared
+// place (XDG_RUNTIME_DIR, the temp folder) is made private (0700); in the temp
+// folder, where anybody may have made it first, one that is a link or belongs
+// to another user is refused. The folder must take new files.
+FolderProblem prepareRuntimeDir();
+// Why `dir` cannot take new files (the system's reason, or what is wrong with
+// it), or an empty text when it can. Tries to create a file there.
+QString writableDirProblem(const QString& dir);
 QString controlSocketPath();
 QString singleInstanceLockPath(const QString& mutexName);
 // Read-only files shipped with the program (sounds, schemas, language data):

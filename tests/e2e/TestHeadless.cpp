@@ -2,12 +2,18 @@
 
 #include "shell/settings/SettingsStore.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 namespace {
 
@@ -62,9 +68,11 @@ struct LineResult
     QString err;
 };
 
-LineResult phonavoLine(const QStringList& args)
+LineResult phonavoLine(const QStringList& args,
+                       const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(PHONAVO_LINE_BIN), args);
     p.waitForFinished(15000);
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
@@ -95,14 +103,15 @@ class TestHeadless : public QObject
         return false;
     }
 
-    void startProgram(const QByteArray& extraUserHive = {})
+    void startProgram(const QByteArray& extraUserHive = {},
+                      const QString& binary = QStringLiteral(PHONAVO_BIN))
     {
         m_home = std::make_unique<TestHome>();
         m_home->write(QStringLiteral("user.reg"), kHives + extraUserHive);
         m_home->write(QStringLiteral("machine.reg"), kMachine);
         m_program = std::make_unique<QProcess>();
         m_program->setProcessChannelMode(QProcess::MergedChannels);
-        m_program->start(QStringLiteral(PHONAVO_BIN), {QStringLiteral("--headless")});
+        m_program->start(binary, {QStringLiteral("--headless")});
         QVERIFY(m_program->waitForStarted());
         QVERIFY(waitForLog(QStringLiteral("Start listen to TAPI Device: Virtual line 1 (ID: 0)")));
     }
@@ -118,6 +127,114 @@ private slots:
         }
         m_program.reset();
         m_home.reset();
+    }
+
+    // An installed program without the shipped language database (a copy of
+    // the program outside the build tree finds none).
+    void firstStartWithoutLanguageData_data()
+    {
+        QTest::addColumn<QByteArray>("language");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("English") << QByteArray("Native") << QString();
+        QTest::newRow("German") << QByteArray("German")
+                                << QStringLiteral("While opening Language Database (");
+    }
+
+    void firstStartWithoutLanguageData()
+    {
+        QFETCH(QByteArray, language);
+        QFETCH(QString, told);
+        QTemporaryDir installed;
+        const QString binary = installed.filePath(QStringLiteral("phonavo"));
+        QVERIFY(QFile::copy(QStringLiteral(PHONAVO_BIN), binary));
+        startProgram("\n[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo]\n\"LanguageColumn\"=\"" +
+                         language + "\"\n",
+                     binary);
+        if (QTest::currentTestFailed())
+            return;
+        const QString text = log();
+        if (!text.contains(QStringLiteral("is missing: the texts are shown in English")))
+            QSKIP("a language database is installed on this machine");
+        if (!told.isEmpty())
+            QVERIFY(text.contains(told));
+        QVERIFY(!text.contains(QStringLiteral("Unable to init")));
+        // The header names the running system in its third line.
+        const QStringList header = text.split(QLatin1Char('\n')).mid(0, 5);
+        QCOMPARE(header.size(), 5);
+        const QString system = header[2].section(QStringLiteral(": "), 1, -1);
+        QVERIFY2(system.startsWith(QStringLiteral("System: ") + QSysInfo::prettyProductName()),
+                 qPrintable(header[2]));
+        QVERIFY(system.contains(QSysInfo::kernelVersion()));
+        QVERIFY(system.contains(QSysInfo::currentCpuArchitecture()));
+    }
+
+    void unusableHomeIsToldApartFromASecondStart_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("home below a file") << false;
+        QTest::newRow("read-only home") << true;
+    }
+
+    void unusableHomeIsToldApartFromASecondStart()
+    {
+        QFETCH(bool, readOnly);
+        QTemporaryDir dir;
+        QString home = dir.filePath(QStringLiteral("home"));
+        QVERIFY(QDir().mkpath(home));
+        if (readOnly) {
+            QFile::setPermissions(home, QFile::ReadOwner | QFile::ExeOwner);
+            if (QFileInfo(home).isWritable())
+                QSKIP("running with privileges that write anywhere");
+        } else {
+            QFile file(dir.filePath(QStringLiteral("file")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            home = file.fileName() + QStringLiteral("/home");
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PHONAVO_HOME"), home);
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(PHONAVO_BIN), {QStringLiteral("--headless")});
+        QVERIFY(program.waitForFinished(15000));
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(program.exitCode(), 1);
+        QVERIFY2(err.contains(QStringLiteral("Phonavo cannot use the folder ") + home +
+                              QStringLiteral(": ") +
+                              (readOnly ? QStringLiteral("Permission denied")
+                                        : QStringLiteral("Not a directory"))),
+                 qPrintable(err));
+        QVERIFY(!err.contains(QStringLiteral("already running")));
+    }
+
+    // Without PHONAVO_HOME, XDG_RUNTIME_DIR and USER the control socket and
+    // the lock live in the temp folder, in a folder of the user's own id.
+    void runtimeFolderWithoutUserIsPrivate()
+    {
+        QTemporaryDir dir;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"PHONAVO_HOME", "XDG_RUNTIME_DIR", "USER", "LOGNAME",
+                                 "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
+            env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("HOME"), dir.filePath(QStringLiteral("home")));
+        env.insert(QStringLiteral("TMPDIR"), dir.filePath(QStringLiteral("tmp")));
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("tmp"))));
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(PHONAVO_BIN), {QStringLiteral("--headless")});
+        QVERIFY(program.waitForStarted());
+        const QString base = dir.filePath(QStringLiteral("tmp/phonavo-%1").arg(::getuid()));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(base + QStringLiteral("/phonavo/control")),
+                                 10000);
+        const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner |
+                                             QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser |
+                                             QFile::ExeUser;
+        QCOMPARE(QFileInfo(base).permissions(), ownerOnly);
+        QCOMPARE(QFileInfo(base + QStringLiteral("/phonavo")).permissions(), ownerOnly);
+        QCOMPARE(phonavoLine({QStringLiteral("list")}, env).exitCode, 0);
+        program.terminate();
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 0);
     }
 
     void callsDrivenByPhonavoLine()

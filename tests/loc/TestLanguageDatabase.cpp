@@ -1,4 +1,5 @@
 #include "loc/LocGuru.h"
+#include "loc/TextLanguageDatabase.h"
 
 #include "LangDbFixture.h"
 
@@ -80,6 +81,67 @@ private slots:
         QVERIFY(!e.loc.bDbIsOpen());
         QVERIFY(e.loc.sLanguageDB().isEmpty());
         QCOMPARE(e.loc.GetS(QStringLiteral("Hello")), QStringLiteral("Hello"));
+    }
+
+    // The old German error texts are native texts whose English form the
+    // database carries; both formats show it wherever the native text would be.
+    void nativeTextsNotInEnglishShowTheirEnglishForm_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QStringList>("expected");
+        const QList<std::pair<const char*, int>> types = {{"db", LocGuru::kSqlDatabase},
+                                                          {"text", LocGuru::kTextDatabase}};
+        for (const auto& [name, type] : types) {
+            const auto row = [name](const char* language) -> QTestData& {
+                return QTest::addRow("%s, %s", name, language);
+            };
+            row("Native") << type << QStringLiteral("Native")
+                          << QStringList{QStringLiteral("File not found"), QStringLiteral("Hello"),
+                                         QStringLiteral("Skipped")};
+            row("German") << type << QStringLiteral("German")
+                          << QStringList{QStringLiteral("Datei nicht gefunden"), kGutenTag,
+                                         QStringLiteral("Skipped")};
+            // A language without a translation shows English, as for every other text.
+            row("Spanish") << type << QStringLiteral("Spanish")
+                           << QStringList{QStringLiteral("File not found"), QStringLiteral("Hello"),
+                                          QStringLiteral("Skipped")};
+        }
+    }
+
+    void nativeTextsNotInEnglishShowTheirEnglishForm()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, language);
+        QFETCH(QStringList, expected);
+        QTemporaryDir dir;
+        const QStringList natives = {QStringLiteral("Datei nicht gefunden"),
+                                     QStringLiteral("Hello"), QStringLiteral("Skipped")};
+        QString path;
+        if (type == LocGuru::kSqlDatabase) {
+            path = dir.filePath(QStringLiteral("langdata.db"));
+            QVERIFY(makeLanguageDb(path, {{natives[0], natives[0]},
+                                          {natives[1], kGutenTag},
+                                          {natives[2], QStringLiteral("Nicht"), true}}));
+            querySql(path, QStringLiteral("UPDATE resstrings SET English = 'File not found' "
+                                          "WHERE Native = 'Datei nicht gefunden'"));
+        } else {
+            path = dir.filePath(QStringLiteral("langdata.txt"));
+            const QList<TextLanguageDatabase::Language> languages = {
+                {QStringLiteral("German"), QString(), {natives[0], kGutenTag, natives[2]}},
+                {QStringLiteral("Spanish"), QString(), {QString(), QString(), natives[2]}},
+                {QStringLiteral("English"),
+                 QString(),
+                 {QStringLiteral("File not found"), QString(), natives[2]}}};
+            QVERIFY(TextLanguageDatabase::save(path, natives, languages, QString(), nullptr));
+        }
+        Engine e;
+        e.loc.setsForeignColumnName(language);
+        QVERIFY2(e.loc.OpenLanguageDatabase(path, true, type), qPrintable(e.loc.sErrDescription()));
+        QStringList shown;
+        for (const QString& text : natives)
+            shown << e.loc.GetS(text);
+        QCOMPARE(shown, expected);
     }
 
     void badDatabaseIsRefusedAndKeepsTheOpenOne_data()

@@ -11,12 +11,14 @@ using Hive = SettingsStore::Hive;
 namespace {
 
 // A window as the desktop reports it: maximized it covers the work area,
-// and its setters then move the geometry it returns to.
+// and its setters then move the geometry it returns to. `normal` is the
+// frame's position and the size inside the frame.
 class FakeWindow : public FormWindow
 {
 public:
     QString name = QStringLiteral("MainForm");
     QRect normal{1200, 900, 9000, 6000};
+    QMargins margins;
     int state = Normal;
     bool visible = true;
     QRect area{0, 0, 28800, 16200}; // 1920 x 1080 pixels at 15 twips each
@@ -34,7 +36,8 @@ public:
     void setWindowState(int s) override { state = s; }
     bool isVisible() const override { return visible; }
     QRect normalGeometry() const override { return normal; }
-    QRect workArea() const override { return area; }
+    QMargins frameMargins() const override { return margins; }
+    QRect workArea(const QRect&) const override { return area; }
 
 private:
     QRect current() const
@@ -136,26 +139,39 @@ private slots:
         QTest::addColumn<QRect>("area");
         QTest::addColumn<QRect>("saved");
         QTest::addColumn<QRect>("expected");
+        QTest::addColumn<QMargins>("frame");
         const QRect screen(0, 0, 28800, 16200);
         const QRect panels(900, 450, 27900, 15300); // panels on the left and top
+        const QMargins titleBar(60, 450, 60, 60);
 
-        QTest::newRow("on screen")
-            << screen << QRect(3000, 2000, 9000, 6000) << QRect(3000, 2000, 9000, 6000);
-        QTest::newRow("beyond the right edge")
-            << screen << QRect(40000, 2000, 9000, 6000) << QRect(19800, 2000, 9000, 6000);
-        QTest::newRow("beyond the bottom edge")
-            << screen << QRect(3000, 30000, 9000, 6000) << QRect(3000, 10200, 9000, 6000);
-        QTest::newRow("beyond both, offset area")
-            << panels << QRect(60000, 60000, 9000, 6000) << QRect(19800, 9750, 9000, 6000);
-        QTest::newRow("left of and above the area")
-            << panels << QRect(-5000, -200, 9000, 6000) << QRect(900, 450, 9000, 6000);
+        QTest::newRow("on screen") << screen << QRect(3000, 2000, 9000, 6000)
+                                   << QRect(3000, 2000, 9000, 6000) << QMargins();
+        QTest::newRow("beyond the right edge") << screen << QRect(40000, 2000, 9000, 6000)
+                                               << QRect(19800, 2000, 9000, 6000) << QMargins();
+        QTest::newRow("beyond the bottom edge") << screen << QRect(3000, 30000, 9000, 6000)
+                                                << QRect(3000, 10200, 9000, 6000) << QMargins();
+        QTest::newRow("beyond both, offset area") << panels << QRect(60000, 60000, 9000, 6000)
+                                                  << QRect(19800, 9750, 9000, 6000) << QMargins();
+        QTest::newRow("left of and above the area") << panels << QRect(-5000, -200, 9000, 6000)
+                                                    << QRect(900, 450, 9000, 6000) << QMargins();
         // Only a window whose left edge is past the right edge is moved.
-        QTest::newRow("partly off the right edge")
-            << screen << QRect(25000, 2000, 9000, 6000) << QRect(25000, 2000, 9000, 6000);
+        QTest::newRow("partly off the right edge") << screen << QRect(25000, 2000, 9000, 6000)
+                                                   << QRect(25000, 2000, 9000, 6000) << QMargins();
         QTest::newRow("too small")
-            << screen << QRect(3000, 2000, 100, 50) << QRect(3000, 2000, 1500, 1000);
-        QTest::newRow("no work area known")
-            << QRect() << QRect(40000, 30000, 9000, 6000) << QRect(40000, 30000, 9000, 6000);
+            << screen << QRect(3000, 2000, 100, 50) << QRect(3000, 2000, 1500, 1000) << QMargins();
+        QTest::newRow("left edge on the right edge")
+            << screen << QRect(28800, 2000, 9000, 6000) << QRect(19800, 2000, 9000, 6000)
+            << QMargins();
+        // The frame counts: its right and bottom edges meet the area's, and
+        // its top-left corner, where the title bar begins, is always on it.
+        QTest::newRow("frame beyond the bottom right")
+            << screen << QRect(40000, 30000, 9000, 6000) << QRect(19680, 9690, 9000, 6000)
+            << titleBar;
+        QTest::newRow("wider and taller than the area")
+            << panels << QRect(40000, 30000, 30000, 20000) << QRect(900, 450, 30000, 20000)
+            << titleBar;
+        QTest::newRow("no work area known") << QRect() << QRect(40000, 30000, 9000, 6000)
+                                            << QRect(40000, 30000, 9000, 6000) << QMargins();
     }
 
     void restorePullsTheWindowOntoTheWorkArea()
@@ -163,11 +179,13 @@ private slots:
         QFETCH(QRect, area);
         QFETCH(QRect, saved);
         QFETCH(QRect, expected);
+        QFETCH(QMargins, frame);
         TestHome home;
         auto store = openStore();
         storePosition(*store, QStringLiteral("MainForm"), saved);
         FakeWindow window;
         window.area = area;
+        window.margins = frame;
         FormPosition::RestoreFormPos(*store, window, QString(), true);
         QCOMPARE(window.normal, expected);
         QCOMPARE(window.state, int(FormWindow::Normal));

@@ -3,6 +3,7 @@
 #include "notify/ui/MainWindow.h"
 #include "notify/ui/SysTray.h"
 #include "platform/AppPaths.h"
+#include "platform/desktop/ShellOpen.h"
 #include "server/connections/PhonavoServer.h"
 #include "shell/dialogs/ScriptedDialogs.h"
 #include "shell/dialogs/Warnings.h"
@@ -24,6 +25,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -47,6 +49,12 @@ const QByteArray kHive =
 QByteArray userHive(const QByteArray& extra = {})
 {
     return kHive + extra;
+}
+
+QByteArray mainFormAt(int left, int top)
+{
+    return "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\MainForm]\r\n\"Left\"=\"" +
+           QByteArray::number(left) + "\"\r\n\"Top\"=\"" + QByteArray::number(top) + "\"\r\n\r\n";
 }
 
 // The desktop program as `phonavo` runs it, with boxes answered by script.
@@ -371,6 +379,98 @@ private slots:
             if (!shipped.contains(text))
                 missing << QLatin1Char('"') + text + QLatin1Char('"');
         QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1Char('\n'))));
+    }
+
+    void restoredWindowFrameStaysOnTheScreen_data()
+    {
+        QTest::addColumn<int>("left");
+        QTest::addColumn<int>("top");
+        QTest::addColumn<QString>("corner");
+        QTest::newRow("saved on the screen") << 1500 << 750 << "as saved";
+        QTest::newRow("saved at the top-left corner") << 0 << 0 << "top-left";
+        QTest::newRow("title bar above the screen") << -300 << -900 << "top-left";
+        QTest::newRow("beyond the bottom right") << 300000 << 300000 << "bottom-right";
+    }
+
+    void restoredWindowFrameStaysOnTheScreen()
+    {
+        QFETCH(int, left);
+        QFETCH(int, top);
+        QFETCH(QString, corner);
+        TestHome home;
+        home.write(QStringLiteral("user.reg"), userHive(mainFormAt(left, top)));
+        Desktop desktop;
+        QCOMPARE(desktop.program->start(), 0);
+        MainWindow* window = desktop.window();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(window->frameGeometry() != window->geometry()); // the platform draws a frame
+        const QRect area = window->screen()->availableGeometry();
+        const QRect frame = window->frameGeometry();
+        if (corner == QLatin1String("as saved")) {
+            QCOMPARE(frame.topLeft(), QPoint(qRound(left * window->logicalDpiX() / 1440.0),
+                                             qRound(top * window->logicalDpiY() / 1440.0)));
+        } else if (corner == QLatin1String("top-left")) {
+            QCOMPARE(frame.topLeft(), area.topLeft());
+        } else {
+            // Restored before it was shown, the window had no frame yet: it is
+            // pulled back by the area inside the frame, and the frame's border
+            // adds to that.
+            const QPoint border(frame.width() - window->width(), frame.height() - window->height());
+            QCOMPARE(frame.bottomRight(), area.bottomRight() + border);
+        }
+    }
+
+    void windowPositionIsSavedAsTheFramePosition()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"), userHive());
+        const auto twips = [](int pixels, int dpi) { return qRound(pixels * 1440.0 / dpi); };
+        QPoint saved;
+        {
+            Desktop desktop;
+            QCOMPARE(desktop.program->start(), 0);
+            MainWindow* window = desktop.window();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            window->move(40, 30); // where the frame goes
+            QTRY_COMPARE(window->frameGeometry().topLeft(), QPoint(40, 30));
+            QVERIFY(desktop.program->exitCommands().mnuExit());
+            const SettingsStore& settings = desktop.program->settings();
+            saved = {settings.getInt(SettingsStore::Hive::CurrentUser, QStringLiteral("MainForm"),
+                                     QStringLiteral("Left"), -1),
+                     settings.getInt(SettingsStore::Hive::CurrentUser, QStringLiteral("MainForm"),
+                                     QStringLiteral("Top"), -1)};
+            QCOMPARE(saved,
+                     QPoint(twips(40, window->logicalDpiX()), twips(30, window->logicalDpiY())));
+        }
+        Desktop again;
+        QCOMPARE(again.program->start(), 0);
+        QVERIFY(QTest::qWaitForWindowExposed(again.window()));
+        QCOMPARE(again.window()->frameGeometry().topLeft(), QPoint(40, 30));
+    }
+
+    void shellOpenFailuresSpeakTheProgramsLanguage_data()
+    {
+        QTest::addColumn<QByteArray>("language");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("English") << QByteArray("Native") << "Error opening \n%1:\n\nPath not found";
+        QTest::newRow("German") << QByteArray("German")
+                                << "Fehler beim Öffnen von \n%1:\n\nPfad nicht gefunden";
+    }
+
+    void shellOpenFailuresSpeakTheProgramsLanguage()
+    {
+        QFETCH(QByteArray, language);
+        QFETCH(QString, expected);
+        TestHome home;
+        home.write(QStringLiteral("user.reg"),
+                   userHive("[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo]\r\n"
+                            "\"LanguageColumn\"=\"" +
+                            language + "\"\r\n\r\n"));
+        Desktop desktop;
+        QCOMPARE(desktop.program->start(), 0);
+        const QString missing = home.file(QStringLiteral("no such folder/letter.pdf"));
+        QVERIFY(!desktop.program->shell().ShellOpen(missing));
+        QCOMPARE(desktop.dialogs.shown(), QStringList{expected.arg(missing)});
     }
 
     void aFailingLoadingStepClosesTheProgram()

@@ -43,7 +43,7 @@ private slots:
         QCOMPARE(window.objectName(), QStringLiteral("MainForm"));
 
         const QRect area = widget.screen()->availableGeometry();
-        const QRect twips = window.workArea();
+        const QRect twips = window.workArea(window.normalGeometry());
         QCOMPARE(toPixels(twips.x(), dpiX), area.x());
         QCOMPARE(toPixels(twips.width(), dpiX), area.width());
         QCOMPARE(toPixels(twips.height(), dpiY), area.height());

@@ -31,47 +31,50 @@ ShellOpener::Reporter ShellOpener::messageBoxes(DialogService& dialogs)
     };
 }
 
-QString ShellOpener::errorText(int code)
+QString ShellOpener::errorText(int code) const
 {
     switch (code) {
     case 0:
-        return QStringLiteral("Nicht genügend Speicher");
+        return GetS(QStringLiteral("Nicht genügend Speicher"));
     case 2:
-        return QStringLiteral("Datei nicht gefunden");
+        return GetS(QStringLiteral("Datei nicht gefunden"));
     case 3:
-        return QStringLiteral("Pfad nicht gefunden");
+        return GetS(QStringLiteral("Pfad nicht gefunden"));
     case 5:
-        return QStringLiteral("Pfad/Datei-Zugriff nicht erlaubt");
+        return GetS(QStringLiteral("Pfad/Datei-Zugriff nicht erlaubt"));
     case 8:
-        return QStringLiteral("Nicht genügend Speicher.");
+        return GetS(QStringLiteral("Nicht genügend Speicher."));
     case 11:
-        return QStringLiteral("Ungültige Datei oder Datei defekt");
+        return GetS(QStringLiteral("Ungültige Datei oder Datei defekt"));
     case 26:
-        return QStringLiteral("Datei ist zur Zeit gesperrt.");
+        return GetS(QStringLiteral("Datei ist zur Zeit gesperrt."));
     case 27:
-        return QStringLiteral("Keine gültige Verknüpfung");
+        return GetS(QStringLiteral("Keine gültige Verknüpfung"));
     case 28:
-        return QStringLiteral("Die Datei konnte wegen einem Timeout nicht geöffnet werden. Bitte "
-                              "versuchen Sie es noch einmal.");
+        return GetS(
+            QStringLiteral("Die Datei konnte wegen einem Timeout nicht geöffnet werden. Bitte "
+                           "versuchen Sie es noch einmal."));
     case 29:
-        return QStringLiteral("Die Datei konnte nicht geöffnet werden, da die DDE-Transaktion "
-                              "gescheitert ist. Bitte versuchen Sie es noch einmal.");
+        return GetS(QStringLiteral("Die Datei konnte nicht geöffnet werden, da die DDE-Transaktion "
+                                   "gescheitert ist. Bitte versuchen Sie es noch einmal."));
     case 30:
-        return QStringLiteral("Die Datei konnte nicht geöffnet werden, da die Zielanwendung "
-                              "derzeit blockiert ist. Bitte versuchen Sie es noch einmal.");
+        return GetS(QStringLiteral("Die Datei konnte nicht geöffnet werden, da die Zielanwendung "
+                                   "derzeit blockiert ist. Bitte versuchen Sie es noch einmal."));
     case 31:
-        return QStringLiteral("Mit diesem Dateityp ist keine Anwendung verbunden.");
+        return GetS(QStringLiteral("Mit diesem Dateityp ist keine Anwendung verbunden."));
     case 32:
-        return QStringLiteral("Die angegebene Dll wurde nicht gefunden.");
+        return GetS(QStringLiteral("Die angegebene Dll wurde nicht gefunden."));
     default:
-        return QStringLiteral("Ein Fehler ist beim Öffnen oder Drucken der Datei aufgetreten.");
+        return GetS(
+            QStringLiteral("Ein Fehler ist beim Öffnen oder Drucken der Datei aufgetreten."));
     }
 }
 
-QString ShellOpener::message(const QString& file, int code)
+QString ShellOpener::message(const QString& file, int code) const
 {
-    return QStringLiteral("Fehler beim Öffnen von \n") + file + QStringLiteral(":\n\n") +
-           errorText(code);
+    // The file name stands on a line of its own, as it always has.
+    return GetS(QStringLiteral("Fehler beim Öffnen von ")) + QLatin1Char('\n') + file +
+           QStringLiteral(":\n\n") + errorText(code);
 }
 
 int ShellOpener::codeForExitStatus(int exitStatus)

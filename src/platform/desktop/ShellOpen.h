@@ -9,9 +9,10 @@ class DialogService;
 class SettingsStore;
 
 // Opening files and web pages with the desktop's default application, through
-// xdg-open run asynchronously. Failures are reported with the program's
-// long-standing German texts (never translated), by the numbers the old shell
-// call used: "Fehler beim Öffnen von\n<file>:\n\n<text>".
+// xdg-open run asynchronously. Failures are reported by the numbers the old
+// shell call used: "Fehler beim Öffnen von \n<file>:\n\n<text>". Those
+// long-standing German texts are the native texts of their translations; the
+// language data gives their English form.
 class ShellOpener : public QObject
 {
     Q_OBJECT
@@ -49,6 +50,11 @@ public:
     bool ShellOpen(const QString& file, int showCommand = 1, const QString& parameters = QString(),
                    const QString& folder = QString(), const QString& verb = QString());
 
+    // The translation of the texts (GetS of the program's engine); without
+    // one they stay native.
+    using Translate = std::function<QString(const QString& text)>;
+    void setTranslation(Translate translate) { m_translate = std::move(translate); }
+
     // The vendor's pages, machine-wide HomepageURL and SupportURL (defaults above).
     void setSettings(const SettingsStore* settings) { m_settings = settings; }
     QString homepageUrl() const;
@@ -56,18 +62,20 @@ public:
     bool DoOpenHelp(const QString& topic); // the topic is not used: there is one support page
     bool mnuWebsite();
 
-    static QString errorText(int code);
-    static QString message(const QString& file, int code);
+    QString errorText(int code) const;
+    QString message(const QString& file, int code) const;
     // The code for an xdg-open exit status (0: success).
     static int codeForExitStatus(int exitStatus);
 
     int running() const { return m_running; }
 
 private:
+    QString GetS(const QString& text) const { return m_translate ? m_translate(text) : text; }
     void fail(const QString& file, int code);
     QString machineSetting(const char* name, const char* fallback) const;
 
     Reporter m_report;
+    Translate m_translate;
     QString m_program;
     const SettingsStore* m_settings = nullptr;
     int m_running = 0;

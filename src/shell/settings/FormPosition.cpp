@@ -3,6 +3,8 @@
 #include "shell/settings/FormWindow.h"
 #include "shell/settings/SettingsStore.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr auto kUser = SettingsStore::Hive::CurrentUser;
@@ -33,21 +35,29 @@ void FormPosition::RestoreFormPos(SettingsStore& store, FormWindow& window, cons
             MinHeight));
     }
 
-    // Back onto the work area, e.g. after a monitor was removed. Right and
-    // bottom are exclusive edges, as the desktop reports them.
-    const QRect area = window.workArea();
-    const int areaRight = area.x() + area.width();
-    const int areaBottom = area.y() + area.height();
-    QRect g = window.normalGeometry();
-    if (g.x() < area.x())
-        window.setLeft(area.x());
-    if (g.y() < area.y())
-        window.setTop(area.y());
-    g = window.normalGeometry();
-    if (areaRight >= 1 && g.x() > areaRight)
-        window.setLeft(areaRight - g.width());
-    if (areaBottom >= 1 && g.y() > areaBottom)
-        window.setTop(areaBottom - g.height());
+    // Back onto the work area of its screen, e.g. after a monitor was removed:
+    // the frame's top-left corner, where the title bar begins, always lies on
+    // it. Right and bottom are exclusive edges, as the desktop reports them.
+    const QRect normal = window.normalGeometry();
+    const QMargins margins = window.frameMargins();
+    const QRect frame(normal.topLeft(), QSize(normal.width() + margins.left() + margins.right(),
+                                              normal.height() + margins.top() + margins.bottom()));
+    const QRect area = window.workArea(frame);
+    if (area.isEmpty())
+        return;
+    int left = frame.x();
+    int top = frame.y();
+    if (left >= area.x() + area.width())
+        left = area.x() + area.width() - frame.width();
+    if (top >= area.y() + area.height())
+        top = area.y() + area.height() - frame.height();
+    // A window larger than the area keeps its title bar on it.
+    left = std::max(left, area.x());
+    top = std::max(top, area.y());
+    if (left != frame.x())
+        window.setLeft(left);
+    if (top != frame.y())
+        window.setTop(top);
 }
 
 void FormPosition::SaveFormPos(SettingsStore& store, FormWindow& window, const QString& keyName)

@@ -14,7 +14,8 @@ public:
     static constexpr int MinHeight = 1000;
 
     // keyName empty: the window's objectName. Values missing keep the
-    // window's current ones; the window ends up on the work area.
+    // window's current ones. The window ends up with its frame's top-left
+    // corner on the work area of its screen.
     static void RestoreFormPos(SettingsStore& store, FormWindow& window, const QString& keyName,
                                bool withSize);
     // Position and size only for a normal window, so a minimized or

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <QMargins>
 #include <QRect>
 #include <QString>
 
 // What saving and restoring a window position needs of a window, in twips
 // (1/1440 inch), the unit positions have always been stored in. Lets the
 // position logic run without widgets.
+//
+// The position is that of the window frame's top-left corner, the size that of
+// the area inside the frame: a position restored is where the frame was, so a
+// window saved at the top of the screen comes back with its title bar there.
 class FormWindow
 {
 public:
@@ -36,8 +41,14 @@ public:
     virtual void setWindowState(int state) = 0;
     virtual bool isVisible() const = 0;
 
-    // The geometry the window has when neither minimized nor maximized.
+    // The frame position and inner size the window has when neither minimized
+    // nor maximized.
     virtual QRect normalGeometry() const = 0;
-    // The desktop area windows may cover (without panels and docks).
-    virtual QRect workArea() const = 0;
+    // What the frame adds around the inner size (none before the window was
+    // first shown, when the desktop has not drawn a frame yet).
+    virtual QMargins frameMargins() const = 0;
+    // The desktop area windows may cover (without panels and docks) on the
+    // screen where a frame at `frame` lands, or on the main screen when it lands
+    // on none; empty when no screen is known.
+    virtual QRect workArea(const QRect& frame) const = 0;
 };

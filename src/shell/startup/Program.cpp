@@ -82,20 +82,26 @@ int Program::start()
 
     // Checked before the log is started anew, so a refused second start leaves
     // the running program's log alone.
-    AppPaths::ensureParentDir(AppPaths::singleInstanceLockPath(QString::fromLatin1(kMutexName)));
+    const AppPaths::FolderProblem folder = AppPaths::prepareRuntimeDir();
+    if (!folder.ok())
+        return refuseStart(unusableFolderText(folder));
     m_instanceLock = std::make_unique<QLockFile>(
         AppPaths::singleInstanceLockPath(QString::fromLatin1(kMutexName)));
     m_instanceLock->setStaleLockTime(0);
     if (!m_instanceLock->tryLock(0)) {
-        const QString message =
-            m_loc->GetS(QStringLiteral("Phonavo or Phonavo Setup Wizard already running. Please "
-                                       "close both before starting this application."));
-        if (m_frontEnd.dialogs)
-            m_frontEnd.dialogs->messageBox(message, 0, QString());
-        else
-            QTextStream(stderr) << message << Qt::endl;
+        // Only a lock held by another process means another Phonavo.
+        const bool held = m_instanceLock->error() == QLockFile::LockFailedError;
         m_instanceLock.reset();
-        return 1;
+        if (!held) {
+            const QString dir = AppPaths::runtimeDir();
+            QString reason = AppPaths::writableDirProblem(dir);
+            if (reason.isEmpty())
+                reason = QStringLiteral("the lock file cannot be created");
+            return refuseStart(unusableFolderText({dir, reason}));
+        }
+        return refuseStart(
+            m_loc->GetS(QStringLiteral("Phonavo or Phonavo Setup Wizard already running. Please "
+                                       "close both before starting this application.")));
     }
     recordInstalledVersion();
     m_log->deleteLogFile();
@@ -118,8 +124,9 @@ int Program::start()
     m_errors = std::make_unique<ErrorReporter>(*m_log, *m_loc, *m_dialogs);
     m_shell = std::make_unique<ShellOpener>(ShellOpener::messageBoxes(*m_dialogs));
     m_shell->setSettings(m_settings.get());
-    if (!openLanguage())
-        return 1;
+    LocGuru* loc = m_loc.get();
+    m_shell->setTranslation([loc](const QString& text) { return loc->GetS(text); });
+    openLanguage();
 
     SettingsStore* settings = m_settings.get();
     ProgramLog* log = m_log.get();
@@ -142,33 +149,28 @@ void Program::recordInstalledVersion()
         m_settings->SaveSettingHKLM(QString(), QStringLiteral("InstalledVersion"), versionText());
 }
 
-bool Program::openLanguage()
+QString Program::unusableFolderText(const AppPaths::FolderProblem& problem) const
+{
+    return m_loc->GetS(QStringLiteral("Phonavo cannot use the folder %s: %s"), problem.folder,
+                       problem.reason);
+}
+
+int Program::refuseStart(const QString& message)
+{
+    if (m_frontEnd.dialogs)
+        m_frontEnd.dialogs->messageBox(message, 0, QString());
+    else
+        QTextStream(stderr) << message << Qt::endl;
+    return 1;
+}
+
+void Program::openLanguage()
 {
     m_loc->setsLanguageTableName(Languages::kTableName);
     m_loc->setsDBPassword(QString());
     Languages languages(*m_loc, *m_settings, *m_dialogs);
-    const auto fail = [this](const QString& text) {
-        m_log->DoLogStr(m_loc->sErrDescription());
-        m_errors->RaiseError(m_loc->GetS(text));
-        m_instanceLock.reset();
-        return false;
-    };
-    // A language database of the user's that does not open (or a setting that
-    // names none) falls back to the one shipped with the program; only a broken
-    // installation ends the start.
-    const QString shipped = AppPaths::dataFile(QStringLiteral("langdata.db"));
-    const auto fallBack = [&](const QString& column) {
-        m_log->DoLogStr(QStringLiteral("Language database not usable (%1); using %2")
-                            .arg(m_loc->sErrDescription(), shipped));
-        return languages.OpenLanguage(shipped, column);
-    };
-    if (!languages.OpenDefaultLanguage() && !fallBack(QStringLiteral("Native")))
-        return fail(QStringLiteral("Unable to init default language"));
-    // A language column the database lacks leaves the texts native.
-    if (!languages.OpenConfiguredLanguage() && !fallBack(Languages::languageColumn(*m_settings)) &&
-        !fallBack(QStringLiteral("Native")))
-        return fail(QStringLiteral("Unable to init language"));
-    return true;
+    ProgramLog* log = m_log.get();
+    languages.OpenAtStartUp([log](const QString& line) { log->DoLogStr(line); });
 }
 
 void Program::writeLogHeader()
@@ -177,7 +179,7 @@ void Program::writeLogHeader()
         QStringLiteral("Program started: ") +
             ProgramLog::formatGeneralDate(Clock::instance().now()),
         QStringLiteral("Command: ") + commandLine(),
-        QStringLiteral("Windows: ") + systemName(),
+        QStringLiteral("System: ") + systemName(),
         QStringLiteral("Version: ") + versionText() + QStringLiteral(" (InstalledVersion: ") +
             m_settings->getString(SettingsStore::Hive::LocalMachine, QString(),
                                   QStringLiteral("InstalledVersion"), QString()) +

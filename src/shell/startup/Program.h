@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AppPaths.h"
+
 #include <QObject>
 #include <QStringList>
 
@@ -110,9 +112,13 @@ signals:
     void loadingFinished();
 
 private:
+    // A start that cannot go on: the message in a box (on standard error
+    // without windows), exit status 1.
+    int refuseStart(const QString& message);
+    QString unusableFolderText(const AppPaths::FolderProblem& problem) const;
     void writeLogHeader();
     void recordInstalledVersion();
-    bool openLanguage();
+    void openLanguage();
     void loadMainForm();
     void buildLoadingSteps(StartupSequence& steps);
     void unloadAfterFailedStart();

@@ -1,6 +1,7 @@
 #include "shell/ui/WidgetFormWindow.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QScreen>
 
 namespace {
@@ -12,9 +13,12 @@ const char* const kPendingState = "phonavoPendingWindowState";
 const QString kApplierName = QStringLiteral("phonavoPendingWindowStateApplier");
 
 // A hidden window is kept in the normal state and takes a minimized or
-// maximized state only when it is shown, so that the geometry set while it
+// maximized state only once it is shown, so that the geometry set while it
 // was hidden is the one the window system restores it to. Geometry set on a
 // hidden window that is already maximized does not reach the window system.
+// The state follows on the next turn of the event loop: until the window is
+// on the screen, its position is that of a frame Qt has not placed yet, and
+// Qt would remember it as the normal geometry of the area inside the frame.
 class PendingStateApplier : public QObject
 {
 public:
@@ -26,15 +30,22 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Show && watched == parent()) {
-            auto* widget = static_cast<QWidget*>(watched);
-            const QVariant pending = widget->property(kPendingState);
-            widget->setProperty(kPendingState, QVariant());
-            // A state the caller set explicitly after the restore wins.
-            if (pending.isValid() && !(widget->windowState() & kNotNormal))
-                widget->setWindowState(widget->windowState() | Qt::WindowStates(pending.toInt()));
-        }
+        if (event->type() == QEvent::Show && watched == parent())
+            QMetaObject::invokeMethod(this, &PendingStateApplier::apply, Qt::QueuedConnection);
         return false;
+    }
+
+private:
+    void apply()
+    {
+        auto* widget = static_cast<QWidget*>(parent());
+        if (!widget->isVisible())
+            return; // hidden again: for the next show
+        const QVariant pending = widget->property(kPendingState);
+        widget->setProperty(kPendingState, QVariant());
+        // A state the caller set explicitly after the restore wins.
+        if (pending.isValid() && !(widget->windowState() & kNotNormal))
+            widget->setWindowState(widget->windowState() | Qt::WindowStates(pending.toInt()));
     }
 };
 
@@ -75,28 +86,36 @@ QRect WidgetFormWindow::toTwips(const QRect& pixels) const
 
 QRect WidgetFormWindow::normalPixels() const
 {
+    QRect client = m_widget->geometry();
     if (m_widget->windowState() & kNotNormal) {
         const QRect normal = m_widget->normalGeometry();
         if (normal.isValid())
-            return normal;
+            client = normal;
     }
-    return m_widget->geometry();
+    // Qt keeps the normal geometry as a client area; the frame sits around it
+    // as it does around the current one.
+    const QPoint frameOffset = m_widget->geometry().topLeft() - m_widget->pos();
+    return QRect(client.topLeft() - frameOffset, client.size());
 }
 
 void WidgetFormWindow::setNormalPixels(const QRect& pixels)
 {
+    const auto place = [this, &pixels] {
+        m_widget->move(pixels.topLeft());
+        m_widget->resize(pixels.size());
+    };
     const Qt::WindowStates state = m_widget->windowState();
     if (!(state & kNotNormal)) {
-        m_widget->setGeometry(pixels);
+        place();
     } else if (m_widget->isVisible()) {
         // Qt only remembers a normal geometry while entering the state, so
         // step out of it, place the window and step back in.
         m_widget->setWindowState(state & ~kNotNormal);
-        m_widget->setGeometry(pixels);
+        place();
         m_widget->setWindowState(state);
     } else {
         m_widget->setWindowState(state & ~kNotNormal);
-        m_widget->setGeometry(pixels);
+        place();
         deferState(state & kNotNormal);
     }
 }
@@ -110,7 +129,7 @@ void WidgetFormWindow::deferState(Qt::WindowStates state)
 
 int WidgetFormWindow::left() const
 {
-    return m_widget ? toTwipsX(m_widget->geometry().x()) : 0;
+    return m_widget ? toTwipsX(m_widget->pos().x()) : 0;
 }
 
 void WidgetFormWindow::setLeft(int twips)
@@ -124,7 +143,7 @@ void WidgetFormWindow::setLeft(int twips)
 
 int WidgetFormWindow::top() const
 {
-    return m_widget ? toTwipsY(m_widget->geometry().y()) : 0;
+    return m_widget ? toTwipsY(m_widget->pos().y()) : 0;
 }
 
 void WidgetFormWindow::setTop(int twips)
@@ -169,8 +188,9 @@ int WidgetFormWindow::windowState() const
     if (!m_widget)
         return Normal;
     Qt::WindowStates state = m_widget->windowState();
+    // Until it is applied, a pending state is the window's state.
     const QVariant pending = m_widget->property(kPendingState);
-    if (pending.isValid() && !m_widget->isVisible())
+    if (pending.isValid() && !(state & kNotNormal))
         state |= Qt::WindowStates(pending.toInt());
     if (state & Qt::WindowMinimized)
         return Minimized;
@@ -188,6 +208,7 @@ void WidgetFormWindow::setWindowState(int state)
                                                          : Qt::WindowNoState;
     const Qt::WindowStates others = m_widget->windowState() & ~kNotNormal;
     if (m_widget->isVisible()) {
+        m_widget->setProperty(kPendingState, QVariant());
         m_widget->setWindowState(others | wanted);
         return;
     }
@@ -205,10 +226,29 @@ QRect WidgetFormWindow::normalGeometry() const
     return m_widget ? toTwips(normalPixels()) : QRect();
 }
 
-QRect WidgetFormWindow::workArea() const
+QMargins WidgetFormWindow::frameMargins() const
+{
+    if (!m_widget)
+        return QMargins();
+    const QRect frame = m_widget->frameGeometry();
+    const QRect client = m_widget->geometry();
+    return QMargins(toTwipsX(client.left() - frame.left()), toTwipsY(client.top() - frame.top()),
+                    toTwipsX(frame.right() - client.right()),
+                    toTwipsY(frame.bottom() - client.bottom()));
+}
+
+QRect WidgetFormWindow::workArea(const QRect& frame) const
 {
     if (!m_widget)
         return QRect();
-    const QScreen* screen = m_widget->screen();
+    const QRect pixels(toPixelsX(frame.x()), toPixelsY(frame.y()), toPixelsX(frame.width()),
+                       toPixelsY(frame.height()));
+    // Where the title bar begins decides; a window whose corner lies between
+    // screens goes by its middle.
+    const QScreen* screen = QGuiApplication::screenAt(pixels.topLeft());
+    if (!screen)
+        screen = QGuiApplication::screenAt(pixels.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
     return screen ? toTwips(screen->availableGeometry()) : QRect();
 }

@@ -5,9 +5,11 @@
 #include <QPointer>
 #include <QWidget>
 
-// FormWindow over a top-level QWidget: twips = pixels * 1440 / logical DPI,
-// work area from the widget's screen. Geometry is the client area, for
-// getting and setting alike, so a saved position restores exactly.
+// FormWindow over a top-level QWidget: twips = pixels * 1440 / logical DPI.
+// The position is the frame's (QWidget::pos() and move()), the size the
+// client area's (QWidget::size() and resize()), for getting and setting
+// alike, so a saved position restores exactly; the work area is the available
+// geometry of the screen the frame lands on.
 class WidgetFormWindow : public FormWindow
 {
 public:
@@ -26,7 +28,8 @@ public:
     void setWindowState(int state) override;
     bool isVisible() const override;
     QRect normalGeometry() const override;
-    QRect workArea() const override;
+    QMargins frameMargins() const override;
+    QRect workArea(const QRect& frame) const override;
 
 private:
     int toTwipsX(int pixels) const;
@@ -34,8 +37,10 @@ private:
     int toPixelsX(int twips) const;
     int toPixelsY(int twips) const;
     QRect toTwips(const QRect& pixels) const;
+    // Frame position and client size of the normal geometry, in pixels.
     QRect normalPixels() const;
-    // Sets the geometry the window has or returns to, keeping its state.
+    // Places the frame and sizes the client area the window has or returns
+    // to, keeping its state.
     void setNormalPixels(const QRect& pixels);
     // Remembers a minimized or maximized state for a hidden window to take
     // when it is shown.
