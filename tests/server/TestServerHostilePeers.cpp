@@ -328,16 +328,16 @@ private slots:
         QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
         const auto restore = qScopeGuard([&saved] { setrlimit(RLIMIT_NOFILE, &saved); });
         // The peers' own handles first (both ends live in this process), then
-        // room for a few connections beyond the reserve.
-        constexpr int kPeers = 12;
+        // room for a few connections beyond the reserve; more peers than that.
+        const int reserve = rig.server->listener().handleReserve();
+        const int kPeers = reserve + 12;
         std::vector<std::unique_ptr<TestClient>> peers;
         for (int i = 0; i < kPeers; ++i) {
             peers.push_back(std::make_unique<TestClient>(10 + i));
             QVERIFY(peers.back()->socket.bind(QHostAddress(peers.back()->ip()), 0));
         }
         rlimit low = saved;
-        low.rlim_cur =
-            rlim_t(FileHandleLimit::inUse() + rig.server->listener().handleReserve() + 4);
+        low.rlim_cur = rlim_t(FileHandleLimit::inUse() + reserve + 4);
         QCOMPARE(setrlimit(RLIMIT_NOFILE, &low), 0);
         for (auto& p : peers)
             p->socket.connectToHost(QHostAddress::LocalHost, rig.port());
