@@ -88,7 +88,8 @@ void ClientRequests::handleArrival(ClientSocket* socket, const QByteArray& arriv
     // One line per arrival, whatever the number of its messages; pings alone are not logged.
     if (m_form.traceOn() && !std::all_of(messages.cbegin(), messages.cend(), isPing))
         c->logFromPeer(m_form.GetS(QStringLiteral("Data from %s: %s"), c->displayName(),
-                                   shortenedForLog(WireProtocol::displayText(masked))));
+                                   shortenedForLog(WireProtocol::displayText(
+                                       masked.left(4 * CConnection::kMaxLoggedText)))));
     if (messages.size() > kMaxMessagesPerArrival)
         c->logFromPeer(QStringLiteral("Client %1 sent %2 messages at once; only the first %3 are "
                                       "handled")
