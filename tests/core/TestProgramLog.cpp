@@ -5,6 +5,7 @@
 #include "TestHome.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -123,6 +124,81 @@ private slots:
         m_log->setLogFlag(true);
         m_log->LogStr(QStringLiteral("new run"));
         QVERIFY(!fileText().contains(QStringLiteral("old run")));
+    }
+
+    // Whatever a line carries (network data, names from a line), no control
+    // character or escape sequence reaches the list, the file or a terminal.
+    void controlCharactersAreWrittenOut_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("escape sequence") << QStringLiteral("a\x1b[2Jb") << "a\\x1B[2Jb";
+        QTest::newRow("title and bell")
+            << QStringLiteral("\x1b]0;owned\x07") << "\\x1B]0;owned\\x07";
+        QTest::newRow("NUL, tab, backspace")
+            << QStringView(u"n\0t\tb\b", 6).toString() << "n\\x00t\\x09b\\x08";
+        QTest::newRow("DEL and C1") << QString(QStringLiteral("d\x7f c\x9b"
+                                                              "1m\u0085"))
+                                    << "d\\x7F c\\x9B1m\\x85";
+        QTest::newRow("line breaks still folded") << QStringLiteral("a\r\nb\rc") << "a | b | c";
+        QTest::newRow("other text untouched") << QStringLiteral("Müller ÿ €") << "Müller ÿ €";
+    }
+
+    void controlCharactersAreWrittenOut()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QSignalSpy logged(m_log.get(), &ProgramLog::lineLogged);
+        m_log->setLogFlag(true);
+        m_log->LogStr(text);
+        const QString line = ProgramLog::timeStamp(m_clock->now()) + shown;
+        QCOMPARE(m_log->lines(), QStringList{line});
+        QCOMPARE(logged.first().first().toString(), line);
+        QCOMPARE(fileText(), line + QLatin1Char('\n'));
+        // The file-only writer keeps its line breaks, nothing else.
+        m_log->writeFileOnly(QStringLiteral("report\r\n") + text);
+        QVERIFY(fileText().endsWith(
+            QStringLiteral(": report\n") +
+            ProgramLog::neutralised(
+                QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), true) +
+            QLatin1Char('\n')));
+        QVERIFY(!fileText().contains(QChar(0x1b)) && !fileText().contains(QChar(0x9b)));
+    }
+
+    // A long run keeps the newest part: a line that would take the file past
+    // its limit moves it to protocol.log.1 and starts a new one; a new run
+    // removes both.
+    void fileIsRotatedAtItsLimit()
+    {
+        m_log->setLogFlag(true);
+        m_log->setMaxFileBytes(1000);
+        for (int i = 0; i < 60; ++i)
+            m_log->LogStr(QStringLiteral("line %1 ").arg(i, 3, 10, QLatin1Char('0')) +
+                          QString(20, QLatin1Char('x')));
+        const QString rotated = m_log->rotatedFilename();
+        QCOMPARE(rotated, m_log->GetLogfilename() + QStringLiteral(".1"));
+        QFile old(rotated);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        const QByteArray oldText = old.readAll();
+        old.close();
+        QVERIFY(oldText.size() > 900 && oldText.size() <= 1000);
+        QVERIFY(fileText().size() < 1000);
+        QVERIFY(fileText().contains(QStringLiteral("line 059")));
+        // The two files hold the newest lines, in order, none lost at the seam.
+        const auto numbers = [](const QString& text) {
+            QList<int> result;
+            static const QRegularExpression number(QStringLiteral("line (\\d{3})"));
+            for (auto it = number.globalMatch(text); it.hasNext();)
+                result << it.next().captured(1).toInt();
+            return result;
+        };
+        const QList<int> older = numbers(QString::fromUtf8(oldText));
+        const QList<int> newer = numbers(fileText());
+        QVERIFY(!older.isEmpty() && !newer.isEmpty() && older.first() > 0);
+        QCOMPARE(older.last() + 1, newer.first());
+        QCOMPARE(newer.last(), 59);
+        m_log->deleteLogFile();
+        QVERIFY(!QFile::exists(rotated) && !QFile::exists(m_log->GetLogfilename()));
     }
 
     void modelShowsTheLines()

@@ -123,6 +123,8 @@ struct ServerRig : ControllerRig
         form->options().setValue(QStringLiteral("txtPassword"), kPassword);
         form->options().setValue(QStringLiteral("txtPort"), QStringLiteral("0"));
         server = std::make_unique<PhonavoServer>(*form, db);
+        // Wrong passwords are answered after 20, 40, 80 ... ms instead of seconds.
+        server->loginThrottle().setDelays(20, 1000);
         form->setClientNotifier(server.get());
     }
     ~ServerRig()

@@ -216,15 +216,15 @@ private slots:
             return QList<QStringList>{{}, {QStringLiteral("ISDN 1"), QStringLiteral("ISDN 2")}};
         });
         QVERIFY(rig.start());
-        TestClient client;
-        QVERIFY(client.connectTo(rig.port()));
-        client.send(QStringLiteral("getoutgoingdevices"));
-        QVERIFY(client.waitFor(QStringLiteral("outgoingdevices")));
+        auto client = rig.verifiedClient(2);
+        QVERIFY(client);
+        client->send(QStringLiteral("getoutgoingdevices"));
+        QVERIFY(client->waitFor(QStringLiteral("outgoingdevices")));
         const QString end(QChar(0xFF));
-        QCOMPARE(client.last().value(1), QStringLiteral("500|Line A (Phonavo Server)") + end +
-                                             QStringLiteral("502|Line B (Phonavo Server)") + end +
-                                             QStringLiteral("2|ISDN 1 (Phonavo Server)") + end +
-                                             QStringLiteral("2|ISDN 2 (Phonavo Server)") + end);
+        QCOMPARE(client->last().value(1), QStringLiteral("500|Line A (Phonavo Server)") + end +
+                                              QStringLiteral("502|Line B (Phonavo Server)") + end +
+                                              QStringLiteral("2|ISDN 1 (Phonavo Server)") + end +
+                                              QStringLiteral("2|ISDN 2 (Phonavo Server)") + end);
     }
 };
 

@@ -7,6 +7,7 @@
 #include "server/connections/OldCallReplay.h"
 
 #include <QSqlQuery>
+#include <QTimer>
 
 namespace {
 
@@ -20,6 +21,25 @@ struct StoredCall
     const char* callerName;
     const char* called;
 };
+
+// n incoming calls to 301 a second apart from 2026-12-03 10:00, ids 1 to n;
+// dates holds their texts.
+QList<StoredCall> manyCalls(int n, std::vector<QByteArray>& dates)
+{
+    dates.clear();
+    for (int i = 0; i < n; ++i)
+        dates.push_back(QDateTime(QDate(2026, 12, 3), QTime(10, 0))
+                            .addSecs(i)
+                            .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))
+                            .toLatin1());
+    QList<StoredCall> calls;
+    for (int i = 1; i <= n; ++i)
+        calls.append(
+            {i, dates[std::size_t(i - 1)].constData(), nullptr, true, "0302222", "Anna", "301"});
+    return calls;
+}
+
+const QString kBeforeAll = QStringLiteral("20260101000000");
 
 } // namespace
 
@@ -113,18 +133,9 @@ private slots:
     void longReplayKeepsTheServerResponsive()
     {
         TestHome dbHome;
-        QList<StoredCall> calls;
         std::vector<QByteArray> dates;
         constexpr int kRows = 12000; // two full replays stay below the log's 32001 lines
-        for (int i = 0; i < kRows; ++i)
-            dates.push_back(QDateTime(QDate(2026, 12, 3), QTime(10, 0))
-                                .addSecs(i)
-                                .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))
-                                .toLatin1());
-        for (int i = 1; i <= kRows; ++i)
-            calls.append({i, dates[std::size_t(i - 1)].constData(), nullptr, true, "0302222",
-                          "Anna", "301"});
-        auto db = openDatabase(dbHome, calls);
+        auto db = openDatabase(dbHome, manyCalls(kRows, dates));
         QVERIFY(db);
         ServerRig rig(db.get());
         QVERIFY(rig.start());
@@ -151,6 +162,127 @@ private slots:
         QVERIFY(!rig.anyMessage([&leaving](const QString& l) {
             return l.contains(QStringLiteral("Client connected: ") + leaving.ip());
         }));
+    }
+
+    // A call that comes while the old calls go out reaches the client after
+    // its "accepted", not before.
+    void liveEventsWaitForTheReplay()
+    {
+        TestHome dbHome;
+        std::vector<QByteArray> dates;
+        auto db = openDatabase(dbHome, manyCalls(10000, dates));
+        QVERIFY(db);
+        ServerRig rig(db.get());
+        QVERIFY(rig.start());
+        bool rang = false;
+        connect(&rig.log, &ProgramLog::lineLogged, this, [&](const QString& line) {
+            if (rang || !line.contains(QLatin1String("Sending old call")))
+                return;
+            rang = true;
+            QTimer::singleShot(0, this, [&rig] {
+                rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551"));
+            });
+        });
+        TestClient client;
+        QVERIFY(client.connectTo(rig.port()));
+        client.listen(QString(), kBeforeAll);
+        QVERIFY(client.waitFor(QStringLiteral("accepted"), 30000));
+        QVERIFY(client.waitFor(QStringLiteral("incomingcall")));
+        // The call was handled while the replay was under way.
+        const QStringList log = rig.messages();
+        const auto lineOf = [&log](const QString& text) {
+            const auto it = std::find_if(log.cbegin(), log.cend(),
+                                         [&text](const QString& l) { return l.contains(text); });
+            return it == log.cend() ? -1 : it - log.cbegin();
+        };
+        const auto incoming = lineOf(QStringLiteral("Incoming call from: "));
+        const auto connected = lineOf(QStringLiteral("Client connected: "));
+        QVERIFY2(incoming >= 0 && incoming < connected,
+                 qPrintable(QStringLiteral("%1 %2").arg(incoming).arg(connected)));
+        QCOMPARE(client.commands(),
+                 (QStringList{QStringLiteral("connect"), QStringLiteral("accepted"),
+                              QStringLiteral("incomingcall")}));
+    }
+
+    // A database error during the replay sends no "accepted" with a part of the
+    // list: it is reported, the client is not listed and stays connected, and
+    // a listen again gets every old call.
+    void replayErrorAcceptsNothing()
+    {
+        TestHome dbHome;
+        std::vector<QByteArray> dates;
+        constexpr int kRows = 5000;
+        auto db = openDatabase(dbHome, manyCalls(kRows, dates));
+        QVERIFY(db);
+        ServerRig rig(db.get());
+        QVERIFY(rig.start());
+        bool broken = false;
+        QSqlDatabase sql = db->database();
+        connect(&rig.log, &ProgramLog::lineLogged, this, [&](const QString& line) {
+            if (broken || !line.contains(QLatin1String("Sending old call")))
+                return;
+            broken = true;
+            QTimer::singleShot(0, this, [sql] {
+                QSqlQuery(sql).exec(QStringLiteral("ALTER TABLE Calls RENAME TO CallsAway"));
+            });
+        });
+        TestClient client;
+        QVERIFY(client.connectTo(rig.port()));
+        client.listen(QString(), kBeforeAll);
+        const auto failed = [](const QString& l) {
+            return l.startsWith(QLatin1String("Error ocured: ")) &&
+                   l.contains(QLatin1String("Calls")) && l.endsWith(QLatin1String("(line 15)"));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(rig.anyMessage(failed), 30000);
+        rig.spin(100);
+        QVERIFY(!client.commands().contains(QStringLiteral("accepted")));
+        QCOMPARE(client.socket.state(), QAbstractSocket::ConnectedState);
+        QVERIFY(!rig.server->connections().Item(client.ip())->Verified);
+        QCOMPARE(rig.server->clientsModel().rowCount(), 0);
+        QVERIFY(rig.dialogs.shown().last().contains(QStringLiteral("wsConnection_DataArrival")));
+
+        QVERIFY(QSqlQuery(sql).exec(QStringLiteral("ALTER TABLE CallsAway RENAME TO Calls")));
+        client.listen(QString(), kBeforeAll);
+        QVERIFY(client.waitFor(QStringLiteral("accepted"), 30000));
+        QCOMPARE(client.last()[1].count(QChar(0xFF)), kRows);
+    }
+
+    // Batches read the same rows with LIMIT and without it (ODBC back ends
+    // such as SQL Server have no LIMIT), in id order, none lost at the seams.
+    void batchesWithAndWithoutLimit_data()
+    {
+        QTest::addColumn<bool>("limitClause");
+        QTest::newRow("LIMIT") << true;
+        QTest::newRow("plain, read as far as a batch goes") << false;
+    }
+
+    void batchesWithAndWithoutLimit()
+    {
+        QFETCH(bool, limitClause);
+        TestHome dbHome;
+        std::vector<QByteArray> dates;
+        auto db = openDatabase(dbHome, manyCalls(25, dates));
+        QVERIFY(db);
+        OldCallReplay replay(
+            *db, QDateTime(QDate(2026, 1, 1), QTime(0, 0)), [](const QString&) { return true; },
+            [](const OldCallReplay::Row&) {});
+        replay.setLimitClause(limitClause);
+        replay.start();
+        int batches = 1;
+        while (!replay.step(7))
+            ++batches;
+        const OldCallReplay::Result result = replay.takeResult();
+        QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+        QCOMPARE(batches, 4);
+        QCOMPARE(result.rowsRead, 25);
+        QStringList records = result.list.split(QChar(0xFF));
+        QCOMPARE(records.takeLast(), QString());
+        QCOMPARE(records.size(), 25);
+        for (int i = 0; i < records.size(); ++i)
+            QCOMPARE(records[i].section(QLatin1Char('|'), 0, 0),
+                     QDateTime(QDate(2026, 12, 3), QTime(10, 0))
+                         .addSecs(i)
+                         .toString(QStringLiteral("yyyyMMddHHmmss")));
     }
 
     void stampsThatAskForNothing_data()
@@ -182,21 +314,33 @@ private slots:
     {
         QTest::addColumn<int>("engine");
         QTest::addColumn<QString>("literal");
-        QTest::newRow("SQLite") << int(ConnectionString::Engine::SQLite) << "'2026-01-02T03:04:05'";
-        QTest::newRow("PostgreSQL")
-            << int(ConnectionString::Engine::PostgreSQL) << "TIMESTAMP '2026-01-02 03:04:05'";
-        QTest::newRow("MySQL") << int(ConnectionString::Engine::MySQL) << "'2026-01-02 03:04:05'";
-        QTest::newRow("ODBC") << int(ConnectionString::Engine::ODBC)
-                              << "{ts '2026-01-02 03:04:05'}";
+        QTest::addColumn<bool>("limit");
+        QTest::newRow("SQLite") << int(ConnectionString::Engine::SQLite) << "'2026-01-02T03:04:05'"
+                                << true;
+        QTest::newRow("PostgreSQL") << int(ConnectionString::Engine::PostgreSQL)
+                                    << "TIMESTAMP '2026-01-02 03:04:05'" << true;
+        QTest::newRow("MySQL") << int(ConnectionString::Engine::MySQL) << "'2026-01-02 03:04:05'"
+                               << true;
+        QTest::newRow("ODBC") << int(ConnectionString::Engine::ODBC) << "{ts '2026-01-02 03:04:05'}"
+                              << false;
     }
 
+    // The statement speaks the engine's dialect: its date literal, and LIMIT
+    // only where the engine has it.
     void dateLiteralFollowsTheEngine()
     {
         QFETCH(int, engine);
         QFETCH(QString, literal);
-        QCOMPARE(OldCallReplay::sqlDateLiteral(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)),
-                                               ConnectionString::Engine(engine)),
-                 literal);
+        QFETCH(bool, limit);
+        const QDateTime t(QDate(2026, 1, 2), QTime(3, 4, 5));
+        const auto e = ConnectionString::Engine(engine);
+        QCOMPARE(OldCallReplay::sqlDateLiteral(t, e), literal);
+        QCOMPARE(OldCallReplay::hasLimitClause(e), limit);
+        const QString sql =
+            OldCallReplay::batchStatement(t, 41, 500, e, OldCallReplay::hasLimitClause(e));
+        QVERIFY(sql.contains(QStringLiteral("CallDate>=") + literal +
+                             QStringLiteral(" AND CallID>41 ORDER BY CallID")));
+        QCOMPARE(sql.contains(QStringLiteral("LIMIT")), limit);
     }
 };
 

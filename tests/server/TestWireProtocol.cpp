@@ -140,14 +140,52 @@ private slots:
         QCOMPARE(listenAdmits(listen, number), admitted);
     }
 
-    void passwordIsMaskedInTheLog()
+    // Every listen's password field is masked, right or wrong, wherever the
+    // listen stands; one cut in two by the network is masked in both arrivals.
+    void passwordsAreMaskedInTheLog_data()
     {
-        const QByteArray listen("listen\r\n301\r\nsecret\r\nOffice-PC\r\n\r\n1.0");
-        QCOMPARE(logText(listen, QStringLiteral("secret")),
-                 QStringLiteral("listen | 301 | ***** | Office-PC |  | 1.0"));
-        // Only listen messages carry the password.
-        QCOMPARE(logText("startcall\r\nsecret\r\n123", QStringLiteral("secret")),
-                 QStringLiteral("startcall | secret | 123"));
+        QTest::addColumn<QList<QByteArray>>("arrivals");
+        QTest::addColumn<QStringList>("logged");
+        QTest::newRow("listen")
+            << QList<QByteArray>{"listen\r\n301\r\nsecret\r\nOffice-PC\r\n\r\n1.0"}
+            << QStringList{"listen | 301 | ***** | Office-PC |  | 1.0"};
+        QTest::newRow("after a ping, and twice")
+            << QList<QByteArray>{QByteArrayLiteral("ping\0listen\r\n\r\npw1\0listen\r\n\r\npw2")}
+            << QStringList{"ping\\0listen |  | *****\\0listen |  | *****"};
+        QTest::newRow("other commands keep their fields")
+            << QList<QByteArray>{"startcall\r\nsecret\r\n123"}
+            << QStringList{"startcall | secret | 123"};
+        QTest::newRow("no password field")
+            << QList<QByteArray>{"listen\r\n301"} << QStringList{"listen | 301"};
+        QTest::newRow("cut in the password")
+            << QList<QByteArray>{"listen\r\n301\r\nsec", QByteArrayLiteral("ret\r\nPC\0ping\0")}
+            << QStringList{"listen | 301 | *****", "***** | PC\\0ping\\0"};
+        QTest::newRow("cut before it")
+            << QList<QByteArray>{QByteArrayLiteral("ping\0lis"), "ten\r\n301\r\nsecret\r\nPC"}
+            << QStringList{"ping\\0lis", "ten | 301 | ***** | PC"};
+        QTest::newRow("cut in a line break") << QList<QByteArray>{"listen\r", "\n301\r\nsecret"}
+                                             << QStringList{"listen\r", "\n301 | *****"};
+        QTest::newRow("the next arrival is a listen of its own")
+            << QList<QByteArray>{"listen\r\n", "listen\r\n1\r\nsecret"}
+            << QStringList{"listen | ", "listen | ***** | *****"};
+        QTest::newRow("ended before the cut")
+            << QList<QByteArray>{QByteArrayLiteral("listen\r\n\r\npw\r\nPC\0"), "secret\r\nx"}
+            << QStringList{"listen |  | ***** | PC\\0", "secret | x"};
+    }
+
+    void passwordsAreMaskedInTheLog()
+    {
+        QFETCH(QList<QByteArray>, arrivals);
+        QFETCH(QStringList, logged);
+        QByteArray carry;
+        QStringList shown;
+        for (const QByteArray& arrival : arrivals) {
+            const QByteArray masked = maskPasswords(arrival, &carry);
+            QCOMPARE(splitArrival(masked).size(), splitArrival(arrival).size());
+            shown << displayText(masked);
+        }
+        QCOMPARE(shown, logged);
+        QCOMPARE(logText(arrivals.first()), displayText(maskPasswords(arrivals.first())));
     }
 };
 

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -55,9 +56,29 @@ QString ProgramLog::joinLines(const QString& text)
     return result;
 }
 
+QString ProgramLog::neutralised(const QString& text, bool keepLineFeeds)
+{
+    const auto isControl = [keepLineFeeds](char16_t c) {
+        return (c < 0x20 && !(keepLineFeeds && c == u'\n')) || (c >= 0x7F && c <= 0x9F);
+    };
+    if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return isControl(c.unicode()); }))
+        return text;
+    QString result;
+    result.reserve(text.size() + 16);
+    for (const QChar c : text) {
+        if (isControl(c.unicode()))
+            result +=
+                QStringLiteral("\\x") +
+                QString::number(c.unicode(), 16).rightJustified(2, QLatin1Char('0')).toUpper();
+        else
+            result += c;
+    }
+    return result;
+}
+
 void ProgramLog::LogStr(const QString& text)
 {
-    const QString line = joinLines(timeStamp(Clock::instance().now()) + text);
+    const QString line = neutralised(joinLines(timeStamp(Clock::instance().now()) + text));
     m_model->appendLine(line);
     if (m_echo) {
         const QByteArray bytes = line.toUtf8() + '\n';
@@ -85,15 +106,18 @@ void ProgramLog::writeFileOnly(const QString& text)
     // Multi-line reports keep their lines here, with the file's own line ends.
     QString body = text;
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    appendToFile(formatGeneralDate(Clock::instance().now()) + QStringLiteral(": ") + body);
+    appendToFile(formatGeneralDate(Clock::instance().now()) + QStringLiteral(": ") +
+                 neutralised(body, true));
 }
 
 void ProgramLog::deleteLogFile()
 {
-    if (!QFile::exists(m_path))
-        return;
-    QFile::setPermissions(m_path, QFile::permissions(m_path) | QFileDevice::WriteOwner);
-    QFile::remove(m_path);
+    for (const QString& path : {m_path, rotatedFilename()}) {
+        if (!QFile::exists(path))
+            continue;
+        QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
+        QFile::remove(path);
+    }
 }
 
 void ProgramLog::clear()
@@ -116,5 +140,17 @@ void ProgramLog::appendToFile(const QString& line)
             !file.open(QIODevice::WriteOnly | QIODevice::Append))
             return;
     }
-    file.write(line.toUtf8() + '\n');
+    const QByteArray bytes = line.toUtf8() + '\n';
+    if (file.size() > 0 && file.size() + bytes.size() > m_maxFileBytes) {
+        // Only the newest part of a long run is kept: the full file moves aside
+        // and this line starts a new one.
+        file.close();
+        const QString rotated = rotatedFilename();
+        QFile::setPermissions(rotated, QFile::permissions(rotated) | QFileDevice::WriteOwner);
+        QFile::remove(rotated);
+        QFile::rename(m_path, rotated);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+            return;
+    }
+    file.write(bytes);
 }

@@ -10,12 +10,16 @@ class LogListModel;
 
 // The program log: every line goes to the log list (at most kMaxLines, newest
 // last) and, while the debug or the log flag is set, to the log file, which is
-// opened and closed for each line so no handle stays open.
+// opened and closed for each line so no handle stays open. A file that grows
+// past its size limit is moved to "<file>.1" and started anew. Control
+// characters never reach a sink as they are: lines carry text from the network
+// and from line devices, and the headless program prints them to a terminal.
 class ProgramLog : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int kMaxLines = 32001;
+    static constexpr qint64 kDefaultMaxFileBytes = 4 * 1024 * 1024;
 
     explicit ProgramLog(const QString& logFilePath, QObject* parent = nullptr);
     ~ProgramLog() override;
@@ -29,8 +33,11 @@ public:
     // writes "<general date>: <text>" to the file only, and only while file
     // logging is on.
     void writeFileOnly(const QString& text);
-    // Each run starts a fresh file.
+    // Each run starts a fresh file (the previous run's rotated file goes too).
     void deleteLogFile();
+    QString rotatedFilename() const { return m_path + QStringLiteral(".1"); }
+    void setMaxFileBytes(qint64 bytes) { m_maxFileBytes = bytes; }
+    qint64 maxFileBytes() const { return m_maxFileBytes; }
 
     bool debugFlag() const { return m_debug; }
     void setDebugFlag(bool on) { m_debug = on; }
@@ -55,6 +62,9 @@ public:
                                      const QLocale& locale = QLocale::system());
     // Folds CR LF pairs and lone CRs or LFs into " | " so a message is one line.
     static QString joinLines(const QString& text);
+    // Control characters (C0, DEL, C1; so escape sequences too) written out as
+    // "\xHH"; with keepLineFeeds, LF stays (the file-only writer's reports).
+    static QString neutralised(const QString& text, bool keepLineFeeds = false);
 
 signals:
     // Every line as it was added to the list (the automation object's log event).
@@ -65,6 +75,7 @@ private:
     void appendToFile(const QString& line);
 
     QString m_path;
+    qint64 m_maxFileBytes = kDefaultMaxFileBytes;
     LogListModel* m_model;
     bool m_debug = false;
     bool m_log = false;

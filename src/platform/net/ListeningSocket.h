@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 
@@ -10,10 +11,19 @@ class QTcpServer;
 
 // The listening socket: binds a TCP port on every local address (IPv4 and
 // IPv6) and announces each connection request; accept() hands it out.
+//
+// Every accepted connection costs a file handle. When only the reserve is left
+// (or accepting fails for want of handles) the socket stops accepting, says so
+// once, and goes on by itself when handles are free again, so the rest of the
+// program (control channel, databases, files) always finds some.
 class ListeningSocket : public QObject
 {
     Q_OBJECT
 public:
+    static constexpr int kDefaultHandleReserve = 32;
+    // How often a paused socket looks whether handles were freed.
+    static constexpr int kRecheckMs = 250;
+
     explicit ListeningSocket(QObject* parent = nullptr);
     ~ListeningSocket() override;
 
@@ -28,13 +38,30 @@ public:
     QString errorString() const;
 
     bool hasPendingRequest() const;
-    // The next waiting connection, or nullptr.
+    // The next waiting connection, or nullptr (none waiting, or paused).
     std::unique_ptr<ClientSocket> accept();
+
+    void setHandleReserve(int handles) { m_reserve = handles; }
+    int handleReserve() const { return m_reserve; }
+    bool isPaused() const { return m_paused; }
+    // Looks at once whether a paused socket may accept again (after a close).
+    void recheck();
 
 signals:
     void connectionRequest();
     void error(const QString& description);
+    // Accepting stopped: handles in use and the limit (-1 when unknown).
+    void acceptingPaused(int inUse, qint64 limit);
+    void acceptingResumed();
 
 private:
+    bool handlesLow();
+    void pause();
+    void onAcceptError(int socketError);
+
     std::unique_ptr<QTcpServer> m_server;
+    QTimer m_recheckTimer;
+    int m_reserve = kDefaultHandleReserve;
+    bool m_paused = false;
+    qint64 m_estimate = -1; // handles in use as last counted, plus accepts since
 };

@@ -4,25 +4,17 @@
 #include "platform/Clock.h"
 #include "platform/net/ClientSocket.h"
 #include "server/protocol/WireProtocol.h"
-#include "shell/settings/SettingsStore.h"
 
-namespace {
+#include <algorithm>
 
-// The password this installation sends when it is itself a client of another
-// server; masked when such a message shows up in the log.
-QString ownClientPassword(const MainForm& form)
+QString shortenedForLog(const QString& text, qsizetype max)
 {
-    return form.settings()
-        .GetSettingHKCU(QStringLiteral("Options\\Devices\\PhonavoConnectionTapiServer.Connection"),
-                        QStringLiteral("Password"), QString())
-        .toString();
+    return text.size() > max ? text.left(max) + QStringLiteral("...") : text;
 }
-
-} // namespace
 
 CConnection::CConnection(MainForm& form, const QString& ip, ClientSocket* socket)
     : wsConnection(socket), dtConnected(Clock::instance().now()), dtLastPing(dtConnected), IP(ip),
-      m_form(form)
+      m_form(form), m_logBudgetAt(dtConnected)
 {}
 
 QByteArray CConnection::encodeCommand(const QString& command, const QStringList& parameters)
@@ -49,12 +41,39 @@ bool CConnection::sendEncoded(const QString& command, const QByteArray& message)
         return false;
     }
     if (m_form.traceOn()) {
-        const QByteArray text = message.left(message.size() - 1);
-        const QString shown = command == QLatin1String("listen")
-                                  ? WireProtocol::logText(text, ownClientPassword(m_form))
-                                  : WireProtocol::logText(text, QString());
+        // Pictures and long old-call lists are cut; a listen's password is masked.
+        const QByteArray text = message.first(message.size() - 1).left(4 * kMaxLoggedText);
         m_form.LogStr(m_form.GetS(QStringLiteral("Sending \"%s\" to %s"), command, displayName()) +
-                      QStringLiteral(": ") + shown);
+                      QStringLiteral(": ") + shortenedForLog(WireProtocol::logText(text)));
     }
     return wsConnection->sendData(message);
+}
+
+void CConnection::logFromPeer(const QString& line)
+{
+    const QDateTime now = Clock::instance().now();
+    const qint64 elapsedMs = std::max<qint64>(0, m_logBudgetAt.msecsTo(now));
+    m_logBudget = std::min<double>(
+        kLogBurstChars, m_logBudget + double(elapsedMs) * kLogRefillCharsPerMinute / 60'000.0);
+    m_logBudgetAt = now;
+    if (m_logSilenced) {
+        if (m_logBudget < kLogBurstChars / 2) {
+            ++m_linesNotLogged;
+            return;
+        }
+        m_logSilenced = false;
+        m_form.LogStr(
+            m_form.GetS(QStringLiteral("Data from %s is logged again (%s lines left out)"),
+                        displayName(), QString::number(m_linesNotLogged)));
+        m_linesNotLogged = 0;
+    }
+    if (m_logBudget < line.size()) {
+        m_logSilenced = true;
+        m_linesNotLogged = 1;
+        m_form.LogStr(m_form.GetS(QStringLiteral("Further data from %s is not logged for now"),
+                                  displayName()));
+        return;
+    }
+    m_logBudget -= double(line.size());
+    m_form.LogStr(line);
 }

@@ -2,31 +2,62 @@
 
 #include "server/msn/CMSN.h"
 
+#include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <utility>
 
 class ClientSocket;
 class MainForm;
+class OldCallReplay;
 
-// One client of the server, from its TCP connection on.
+// One client socket of the server and what it told the server, from its TCP
+// connection on. Every socket has its own connection; a client counts (gets
+// call events, is listed) once it is verified.
 class CConnection
 {
 public:
+    // What a peer's data may put into the log: a burst, then a slow refill.
+    static constexpr qint64 kLogBurstChars = 16 * 1024;
+    static constexpr qint64 kLogRefillCharsPerMinute = 1024;
+    // Logged texts from or to the network are cut here.
+    static constexpr qsizetype kMaxLoggedText = 400;
+
     CConnection(MainForm& form, const QString& ip, ClientSocket* socket);
 
     QString HostName; // the name the client gave in "listen"
     QPointer<ClientSocket> wsConnection;
     QDateTime dtConnected;
     QDateTime dtLastPing;
-    QString IP; // remote address, the key in ColConnections
+    QString IP; // remote address
     QString ListenNumber;
     bool Verified = false;
+
     // Unknown commands seen; only the first few are logged.
     int unknownCommands = 0;
+    // It sent at least one message (silent sockets go after a short grace).
+    bool heardFrom = false;
+    // A request that needs a verified client was refused (logged once).
+    bool refusalLogged = false;
+    // Its refusal is under way (a wrong password is answered late): what it
+    // sends meanwhile is ignored.
+    bool closing = false;
+    // A listen that waits for its address's turn at the password check.
+    QStringList heldListen;
+    // How far an arrival left a listen before the end of its password, so the
+    // log masks the rest of it in the next arrival.
+    QByteArray logCarry;
+    // From an accepted listen until "accepted" (with the old calls) is out,
+    // live events wait here, in order.
+    bool awaitingAccepted = false;
+    QList<std::pair<QString, QByteArray>> heldEvents;
+    // The old-call replay under way for it (a listen again starts a new one).
+    std::shared_ptr<OldCallReplay> replay;
 
     // Builds one message and hands it to the socket; true when it was handed over.
     bool SendCommand(const QString& command, const QStringList& parameters = {});
@@ -35,12 +66,24 @@ public:
     bool sendEncoded(const QString& command, const QByteArray& message);
     static QByteArray encodeCommand(const QString& command, const QStringList& parameters);
 
+    // A log line caused by what the peer sent. What one peer can make the
+    // program write is bounded: past its budget, one line says that its data
+    // is not logged, and logging goes on once the budget has grown back.
+    void logFromPeer(const QString& line);
+
     ClientAddress address() const { return {IP, HostName}; }
     // The client as log lines name it: its host name, else its address.
     QString displayName() const { return HostName.isEmpty() ? IP : HostName; }
 
 private:
     MainForm& m_form;
+    double m_logBudget = kLogBurstChars;
+    QDateTime m_logBudgetAt;
+    bool m_logSilenced = false;
+    int m_linesNotLogged = 0;
 };
 
 using ConnectionPtr = std::shared_ptr<CConnection>;
+
+// A text cut for a log line.
+QString shortenedForLog(const QString& text, qsizetype max = CConnection::kMaxLoggedText);

@@ -1,7 +1,9 @@
 #include "ClientRequests.h"
 
+#include "LoginThrottle.h"
 #include "OldCallReplay.h"
 #include "PhonavoServer.h"
+#include "contacts/store/CallDatabase.h"
 #include "core/controller/MainForm.h"
 #include "core/log/ProgramLog.h"
 #include "platform/Clock.h"
@@ -11,8 +13,9 @@
 #include "server/protocol/WireProtocol.h"
 #include "shell/settings/SettingsStore.h"
 
-#include <QPointer>
 #include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -23,21 +26,23 @@ constexpr qint64 kReplayPingSecondsPerRow = 20;
 constexpr int kReplayRowsPerTurn = 2000;
 // Garbage from the network is logged only this far.
 constexpr qsizetype kMaxLoggedCommand = 100;
-constexpr qsizetype kMaxLoggedArrival = 2000;
 // A flood of tiny messages in one arrival must not hold up the event loop.
 constexpr qsizetype kMaxMessagesPerArrival = 1000;
 constexpr int kMaxLoggedUnknownCommands = 20;
+// Wrong passwords from one address are reported again at these counts.
+constexpr int kKeepsFailingFirst = 5;
+constexpr int kKeepsFailingEvery = 50;
 
-QString shortened(const QString& text, qsizetype max)
+bool isPing(const QByteArray& message)
 {
-    return text.size() > max ? text.left(max) + QStringLiteral("...") : text;
+    return message == "ping" || message.startsWith("ping\r\n");
 }
 
-// The arrival as one readable log line: the NULs between its messages shown as "\0".
-QString loggedArrival(const QByteArray& arrival, const QString& password)
+// Requests that act on the server's lines: only for clients that logged in.
+bool needsVerifiedClient(const QString& command)
 {
-    return shortened(WireProtocol::logText(arrival, password), kMaxLoggedArrival)
-        .replace(QChar(0), QStringLiteral("\\0"));
+    return command == QLatin1String("rejectcall") ||
+           command == QLatin1String("getoutgoingdevices") || command == QLatin1String("startcall");
 }
 
 } // namespace
@@ -46,43 +51,13 @@ ClientRequests::ClientRequests(PhonavoServer& server) : m_server(server), m_form
 
 bool ClientRequests::stillThere(ClientSocket* socket, const ConnectionPtr& c) const
 {
-    return m_server.connectionOf(socket) == c;
+    return socket && m_server.connectionOf(socket) == c;
 }
 
-void ClientRequests::handleArrival(ClientSocket* socket, const QByteArray& arrival)
+void ClientRequests::guarded(int& step, const std::function<void()>& work)
 {
-    if (!m_server.serverEnabled())
-        return;
-    const ConnectionPtr c = m_server.connectionOf(socket);
-    if (!c) {
-        if (m_form.traceOn())
-            m_form.LogStr(QStringLiteral("Data from %1 ignored: a newer connection from that "
-                                         "address replaced this one")
-                              .arg(socket->remoteHostIP()));
-        return;
-    }
-    const QString hostName = c->displayName();
-    QPointer<ClientSocket> alive(socket);
-    int step = 0;
     try {
-        const QList<QByteArray> messages = WireProtocol::splitArrival(arrival);
-        if (messages.size() > kMaxMessagesPerArrival)
-            m_form.DoLogStr(QStringLiteral("Client %1 sent %2 messages at once; only the first %3 "
-                                           "are handled")
-                                .arg(hostName)
-                                .arg(messages.size())
-                                .arg(kMaxMessagesPerArrival));
-        for (const QByteArray& message :
-             messages.first(std::min<qsizetype>(messages.size(), kMaxMessagesPerArrival))) {
-            step = 1;
-            const QStringList f = WireProtocol::fields(message);
-            if (m_form.traceOn() && f[0] != QLatin1String("ping"))
-                m_form.LogStr(m_form.GetS(QStringLiteral("Data from %s: %s"), hostName,
-                                          loggedArrival(arrival, m_server.password())));
-            step = 2;
-            if (!handleMessage(socket, c, f, step) || !alive || !stillThere(socket, c))
-                break;
-        }
+        work();
     } catch (const std::exception& e) {
         // The rest of this arrival is dropped; the connection stays.
         const QString what = QString::fromLocal8Bit(e.what());
@@ -93,41 +68,103 @@ void ClientRequests::handleArrival(ClientSocket* socket, const QByteArray& arriv
     }
 }
 
+void ClientRequests::handleArrival(ClientSocket* socket, const QByteArray& arrival)
+{
+    if (!m_server.serverEnabled())
+        return;
+    const ConnectionPtr c = m_server.connectionOf(socket);
+    if (!c)
+        return;
+    const QList<QByteArray> messages = WireProtocol::splitArrival(arrival);
+    // The same messages with every listen password masked, for the log.
+    const QByteArray masked = WireProtocol::maskPasswords(arrival, &c->logCarry);
+    if (messages.isEmpty())
+        return;
+    c->heardFrom = true;
+    // Its refusal, or its turn at the password check, is still to come.
+    if (c->closing || !c->heldListen.isEmpty())
+        return;
+    const QList<QByteArray> shown = WireProtocol::splitArrival(masked);
+    // One line per arrival, whatever the number of its messages; pings alone are not logged.
+    if (m_form.traceOn() && !std::all_of(messages.cbegin(), messages.cend(), isPing))
+        c->logFromPeer(m_form.GetS(QStringLiteral("Data from %s: %s"), c->displayName(),
+                                   shortenedForLog(WireProtocol::displayText(
+                                       masked.left(4 * CConnection::kMaxLoggedText)))));
+    if (messages.size() > kMaxMessagesPerArrival)
+        c->logFromPeer(QStringLiteral("Client %1 sent %2 messages at once; only the first %3 are "
+                                      "handled")
+                           .arg(c->displayName())
+                           .arg(messages.size())
+                           .arg(kMaxMessagesPerArrival));
+    QPointer<ClientSocket> alive(socket);
+    int step = 0;
+    guarded(step, [&] {
+        const qsizetype count = std::min<qsizetype>(messages.size(), kMaxMessagesPerArrival);
+        for (qsizetype i = 0; i < count; ++i) {
+            step = 1;
+            const QStringList f = WireProtocol::fields(messages[i]);
+            const QString shownCommand = WireProtocol::fields(shown.value(i)).value(0);
+            step = 2;
+            if (!handleMessage(socket, c, f, shownCommand, step) || !alive ||
+                !stillThere(socket, c))
+                break;
+        }
+    });
+}
+
 bool ClientRequests::handleMessage(ClientSocket* socket, const ConnectionPtr& c,
-                                   const QStringList& f, int& step)
+                                   const QStringList& f, const QString& shownCommand, int& step)
 {
     const QString& command = f[0];
-    if (command == QLatin1String("listen")) {
-        listen(socket, c, f, step);
-    } else if (command == QLatin1String("ping")) {
+    if (command == QLatin1String("listen"))
+        return listen(socket, c, f, step);
+    if (command == QLatin1String("ping")) {
         c->dtLastPing = Clock::instance().now();
-    } else if (command == QLatin1String("rejectcall")) {
-        rejectCall();
-    } else if (command == QLatin1String("getoutgoingdevices")) {
-        sendOutgoingDevices(c);
-    } else if (command == QLatin1String("startcall")) {
-        m_form.StartCall(f[2], MainForm::ReportTo::Log);
-    } else if (++c->unknownCommands <= kMaxLoggedUnknownCommands) {
-        m_form.DoLogStr(m_form.GetS(QStringLiteral("Phonavo Server %s sent an unknown command: %s"),
-                                    c->IP, shortened(command, kMaxLoggedCommand)));
+        return true;
     }
+    if (needsVerifiedClient(command)) {
+        if (!c->Verified) {
+            if (!c->refusalLogged) {
+                c->refusalLogged = true;
+                m_form.LogStr(m_form.GetS(
+                    QStringLiteral("Ignored \"%s\" from %s: the client has not logged in"), command,
+                    c->IP));
+            }
+            return true;
+        }
+        if (command == QLatin1String("rejectcall"))
+            rejectCall();
+        else if (command == QLatin1String("getoutgoingdevices"))
+            sendOutgoingDevices(c);
+        else
+            m_form.StartCall(f[2], MainForm::ReportTo::Log);
+        return true;
+    }
+    if (++c->unknownCommands <= kMaxLoggedUnknownCommands)
+        c->logFromPeer(m_form.GetS(QStringLiteral("Phonavo Server %s sent an unknown command: %s"),
+                                   c->IP, shortenedForLog(shownCommand, kMaxLoggedCommand)));
     return true;
 }
 
-void ClientRequests::listen(ClientSocket* socket, const ConnectionPtr& c, const QStringList& f,
+bool ClientRequests::listen(ClientSocket* socket, const ConnectionPtr& c, const QStringList& f,
                             int& step)
 {
-    const QString ip = socket->remoteHostIP();
+    const QString ip = c->IP;
     const QString name = f[3];
     step = 10;
-    if (f[2] != m_server.password()) {
-        m_form.LogStr(m_form.GetS(QStringLiteral("Wrong password from: %s"), c->displayName()));
-        c->SendCommand(QStringLiteral("wrongpass"));
-        m_server.closeClient(socket);
-        return;
+    LoginThrottle& throttle = m_server.loginThrottle();
+    if (!throttle.mayCheck(ip)) {
+        // Another wrong password of this address is still waiting for its answer.
+        c->heldListen = f;
+        throttle.wait(ip,
+                      [this, ws = QPointer<ClientSocket>(socket), c] { resumeHeldListen(ws, c); });
+        return false;
     }
-    step = 11;
-    m_server.clientsModel().removeAddress(ip);
+    if (f[2] != m_server.password()) {
+        refuseWrongPassword(socket, c);
+        return false;
+    }
+    throttle.succeeded(ip);
     step = 12;
     const QString version =
         m_form.settings()
@@ -144,32 +181,74 @@ void ClientRequests::listen(ClientSocket* socket, const ConnectionPtr& c, const 
             ip, clientVersion, version));
         c->SendCommand(QStringLiteral("wrongprotocol"));
         m_server.closeClient(socket);
-        return;
+        return false;
     }
     step = 13;
-    if (m_server.clientsModel().rowCount() >= PhonavoServer::kMaxClients) {
+    // A client coming back from a listed address takes that row: it does not count twice.
+    ClientsModel& grid = m_server.clientsModel();
+    if (grid.rowCount() - grid.rowsOf(ip) >= PhonavoServer::kMaxClients) {
         m_form.LogStr(
             m_form.GetS(QStringLiteral("Client %s rejected: Maximum number of clients reached"),
                         c->displayName()));
         c->SendCommand(QStringLiteral("maxreached"));
         m_server.closeClient(socket);
-        return;
+        return false;
     }
     step = 14;
+    // Now this connection is the client of its address; an older one that was goes.
+    for (const ConnectionPtr& other : m_server.connections().fromAddress(ip))
+        if (other != c && other->Verified && other->wsConnection)
+            m_server.closeClient(other->wsConnection.data());
+    if (!stillThere(socket, c))
+        return false;
+    grid.removeAddress(ip);
     const QDateTime now = Clock::instance().now();
-    m_server.clientsModel().addRow(ProgramLog::formatGeneralDate(now), name, ip);
+    grid.addRow(ProgramLog::formatGeneralDate(now), name, ip);
     c->ListenNumber = f[1];
     c->dtLastPing = now;
     c->Verified = true;
     c->HostName = name;
+    c->awaitingAccepted = true;
     emit m_server.clientsChanged();
     step = 15;
-    m_replays.remove(socket); // a listen again starts over
-    if (f[4].isEmpty()) {
+    c->replay.reset(); // a listen again starts over
+    if (f[4].isEmpty())
         finishListen(socket, c, name, QString(), 0);
-        return;
-    }
-    startReplay(socket, c, name, f[4]);
+    else
+        startReplay(socket, c, name, f[4]);
+    return stillThere(socket, c);
+}
+
+void ClientRequests::refuseWrongPassword(ClientSocket* socket, const ConnectionPtr& c)
+{
+    const QString ip = c->IP;
+    m_form.LogStr(m_form.GetS(QStringLiteral("Wrong password from: %s"), c->displayName()));
+    int delayMs = 0;
+    const int failures = m_server.loginThrottle().failed(ip, Clock::instance().now(), &delayMs);
+    if (failures == kKeepsFailingFirst || failures % kKeepsFailingEvery == 0)
+        m_form.LogStr(m_form.GetS(
+            QStringLiteral("%s wrong passwords from %s: each answer waits %s seconds now"),
+            QString::number(failures), ip, QString::number(delayMs / 1000.0)));
+    // Answered late, and nothing else from this address is checked meanwhile.
+    c->closing = true;
+    QTimer::singleShot(delayMs, Qt::PreciseTimer, &m_server,
+                       [this, ws = QPointer<ClientSocket>(socket), c, ip] {
+                           if (stillThere(ws.data(), c)) {
+                               c->SendCommand(QStringLiteral("wrongpass"));
+                               if (stillThere(ws.data(), c))
+                                   m_server.closeClient(ws.data());
+                           }
+                           m_server.loginThrottle().answered(ip);
+                       });
+}
+
+void ClientRequests::resumeHeldListen(QPointer<ClientSocket> socket, const ConnectionPtr& c)
+{
+    if (!stillThere(socket.data(), c))
+        return; // gone while it waited
+    const QStringList f = std::exchange(c->heldListen, {});
+    int step = 10;
+    guarded(step, [&] { listen(socket.data(), c, f, step); });
 }
 
 void ClientRequests::finishListen(ClientSocket* socket, const ConnectionPtr& c, const QString& name,
@@ -177,9 +256,17 @@ void ClientRequests::finishListen(ClientSocket* socket, const ConnectionPtr& c, 
 {
     if (!stillThere(socket, c))
         return;
-    const QString ip = socket->remoteHostIP();
+    const QString ip = c->IP;
     c->dtLastPing = Clock::instance().now().addSecs(kReplayPingSecondsPerRow * rowsRead);
     c->SendCommand(QStringLiteral("accepted"), {list});
+    if (!stillThere(socket, c))
+        return;
+    // Live events that came during the replay follow it, in order.
+    c->awaitingAccepted = false;
+    const auto held = std::exchange(c->heldEvents, {});
+    for (const auto& [command, message] : held)
+        if (!c->sendEncoded(command, message))
+            break;
     if (!stillThere(socket, c))
         return;
     m_server.clientsModel().renameAddress(ip, name);
@@ -193,14 +280,14 @@ void ClientRequests::startReplay(ClientSocket* socket, const ConnectionPtr& c, c
 {
     const std::optional<QDateTime> since = WireProtocol::parseStamp(stamp);
     if (!since) {
-        m_form.LogStr(QStringLiteral("Client %1 sent the unreadable time stamp \"%2\": no old "
-                                     "calls are sent")
-                          .arg(c->displayName(), stamp.left(32)));
+        c->logFromPeer(QStringLiteral("Client %1 sent the unreadable time stamp \"%2\": no old "
+                                      "calls are sent")
+                           .arg(c->displayName(), stamp.left(32)));
         finishListen(socket, c, name, QString(), 0);
         return;
     }
     CallDatabase* db = m_server.callDatabase();
-    if (!db) {
+    if (!db || !db->isOpen()) {
         m_form.LogStr(
             QStringLiteral("No call database: no old calls are sent to %1").arg(c->displayName()));
         finishListen(socket, c, name, QString(), 0);
@@ -225,7 +312,7 @@ void ClientRequests::startReplay(ClientSocket* socket, const ConnectionPtr& c, c
                            form->FormatPartyName(row.calledId, row.calledName),
                            row.answered ? yes : no));
         });
-    m_replays.insert(socket, replay);
+    c->replay = replay;
     replay->start();
     continueReplay(socket, c, name, replay);
 }
@@ -234,26 +321,44 @@ void ClientRequests::continueReplay(QPointer<ClientSocket> socket, ConnectionPtr
                                     std::shared_ptr<OldCallReplay> replay)
 {
     // The client went away, or listened again: this replay is dropped.
-    if (!socket) {
-        m_replays.removeIf([&replay](const auto& entry) { return entry.value() == replay; });
+    if (!stillThere(socket.data(), c) || c->replay != replay)
         return;
-    }
-    if (m_replays.value(socket.data()) != replay)
-        return;
-    trapErrors(m_form.errors(), QStringLiteral("wsClient_DataArrival"), [&] {
+    int step = kReplayStep;
+    guarded(step, [&] {
         if (!replay->step(kReplayRowsPerTurn)) {
             QTimer::singleShot(0, &m_server, [this, socket, c, name, replay] {
                 continueReplay(socket, c, name, replay);
             });
             return;
         }
-        m_replays.remove(socket.data());
+        c->replay.reset();
         OldCallReplay::Result result = replay->takeResult();
         if (!result.error.isEmpty())
-            m_form.LogStr(QStringLiteral("Old calls for %1 not read completely: %2")
-                              .arg(c->displayName(), result.error));
-        finishListen(socket.data(), c, name, result.list, result.rowsRead);
+            replayFailed(c, result.error);
+        else
+            finishListen(socket.data(), c, name, result.list, result.rowsRead);
     });
+}
+
+void ClientRequests::replayFailed(const ConnectionPtr& c, const QString& error)
+{
+    // No "accepted" with a part of the list: the client would take it for all
+    // it missed. It is not listed and gets no call events; the connection
+    // stays, and a listen again (with the same stamp, as the client got
+    // nothing) tries the replay anew.
+    m_form.DoLogStr(m_form.GetS(QStringLiteral("Error ocured: %s (line %s)"), error,
+                                QString::number(kReplayStep)));
+    c->Verified = false;
+    c->awaitingAccepted = false;
+    c->heldEvents.clear();
+    m_server.clientsModel().removeAddress(c->IP);
+    emit m_server.clientsChanged();
+    m_form.LogStr(m_form.GetS(
+        QStringLiteral(
+            "Old calls for %s could not be read; it is not listed until it logs in again"),
+        c->displayName()));
+    m_form.RaiseError(QStringLiteral("wsConnection_DataArrival"),
+                      ErrorInfo{-1, error, QStringLiteral("OldCallReplay"), kReplayStep});
 }
 
 void ClientRequests::rejectCall()

@@ -1,5 +1,7 @@
 #include "ClientsModel.h"
 
+#include <algorithm>
+
 ClientsModel::ClientsModel(QObject* parent) : QAbstractTableModel(parent), m_captions(headerTexts())
 {}
 
@@ -58,6 +60,12 @@ int ClientsModel::removeAddress(const QString& ip)
         ++removed;
     }
     return removed;
+}
+
+int ClientsModel::rowsOf(const QString& ip) const
+{
+    return int(std::count_if(m_rows.cbegin(), m_rows.cend(),
+                             [&ip](const QStringList& row) { return row[ColIP] == ip; }));
 }
 
 void ClientsModel::renameAddress(const QString& ip, const QString& name)

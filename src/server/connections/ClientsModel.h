@@ -33,6 +33,7 @@ public:
     void addRow(const QString& connected, const QString& name, const QString& ip);
     // Removes every row of this address, from the last row up.
     int removeAddress(const QString& ip);
+    int rowsOf(const QString& ip) const;
     // Renames every row of this address.
     void renameAddress(const QString& ip, const QString& name);
     void clear();

@@ -79,6 +79,34 @@ QString OldCallReplay::sqlDateLiteral(const QDateTime& t, ConnectionString::Engi
            QStringLiteral("'}");
 }
 
+bool OldCallReplay::hasLimitClause(ConnectionString::Engine engine)
+{
+    switch (engine) {
+    case ConnectionString::Engine::SQLite:
+    case ConnectionString::Engine::PostgreSQL:
+    case ConnectionString::Engine::MySQL:
+        return true;
+    case ConnectionString::Engine::ODBC:
+    case ConnectionString::Engine::Unknown:
+        break;
+    }
+    return false;
+}
+
+QString OldCallReplay::batchStatement(const QDateTime& since, qint64 afterId, int maxRows,
+                                      ConnectionString::Engine engine, bool limitClause)
+{
+    QString sql =
+        QStringLiteral("SELECT CallID, CallDate, CallEnd, CalledDevice, CallerID, CallerName, "
+                       "CallerGUID, CalledID, CalledName, CalledGUID, Incoming, Answered, "
+                       "CallerExtra, CalledExtra FROM Calls WHERE CallDate>=") +
+        sqlDateLiteral(since, engine) +
+        QStringLiteral(" AND CallID>%1 ORDER BY CallID").arg(afterId);
+    if (limitClause)
+        sql += QStringLiteral(" LIMIT %1").arg(std::max(1, maxRows));
+    return sql;
+}
+
 OldCallReplay::Result OldCallReplay::collect(CallDatabase& db, const QDateTime& since,
                                              const Admits& admits, const Sent& sent)
 {
@@ -112,26 +140,21 @@ bool OldCallReplay::step(int maxRows)
         m_done = true;
         return true;
     }
-    // Each batch is a query of its own, read completely and finished: no cursor
+    // Each batch is a query of its own, finished after its rows: no cursor
     // stays open between turns, while the call store writes on the same
     // connection or the connection is switched.
     QSqlQuery q(m_db.database());
     q.setForwardOnly(true);
-    const QString sql =
-        QStringLiteral("SELECT CallID, CallDate, CallEnd, CalledDevice, CallerID, CallerName, "
-                       "CallerGUID, CalledID, CalledName, CalledGUID, Incoming, Answered, "
-                       "CallerExtra, CalledExtra FROM Calls WHERE CallDate>=") +
-        sqlDateLiteral(m_since, m_db.engine()) +
-        QStringLiteral(" AND CallID>%1 ORDER BY CallID LIMIT %2")
-            .arg(m_lastId)
-            .arg(std::max(1, maxRows));
+    maxRows = std::max(1, maxRows);
+    const QString sql = batchStatement(m_since, m_lastId, maxRows, m_db.engine(),
+                                       m_limitClause.value_or(hasLimitClause(m_db.engine())));
     if (!q.exec(sql)) {
         m_result.error = q.lastError().text();
         m_done = true;
         return true;
     }
     int read = 0;
-    while (q.next()) {
+    while (read < maxRows && q.next()) {
         ++read;
         ++m_result.rowsRead;
         m_lastId = std::max(m_lastId, q.value(CallID).toLongLong());

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <limits>
+#include <optional>
 
 class CallDatabase;
 
@@ -41,6 +42,14 @@ public:
     // the numbers of a valid date only, so nothing from the client reaches SQL.
     static QString sqlDateLiteral(const QDateTime& t, ConnectionString::Engine engine);
 
+    // The statement of one batch: the rows since the date after the call id
+    // afterId, in id order. LIMIT only where the engine has it; ODBC back ends
+    // (SQL Server among them) get the plain statement, read only as far as a
+    // batch goes.
+    static bool hasLimitClause(ConnectionString::Engine engine);
+    static QString batchStatement(const QDateTime& since, qint64 afterId, int maxRows,
+                                  ConnectionString::Engine engine, bool limitClause);
+
     static constexpr int kRowsPerQuery = 5000;
     static Result collect(CallDatabase& db, const QDateTime& since, const Admits& admits,
                           const Sent& sent);
@@ -53,6 +62,9 @@ public:
     void start();
     bool step(int maxRows);
     Result takeResult();
+    // The engine decides whether batches use LIMIT; this overrides it (to read
+    // an engine that has it the way the others are read).
+    void setLimitClause(bool on) { m_limitClause = on; }
 
 private:
     CallDatabase& m_db;
@@ -63,4 +75,5 @@ private:
     Result m_result;
     QString m_list;
     bool m_done = false;
+    std::optional<bool> m_limitClause;
 };

@@ -32,6 +32,36 @@ PhonavoServer::PhonavoServer(MainForm& form, CallDatabase* callDatabase, QObject
     connect(m_listener.get(), &ListeningSocket::error, this, [this](const QString& description) {
         m_form.DoLogStr(QStringLiteral("socket-error: ") + description);
     });
+    connect(m_listener.get(), &ListeningSocket::acceptingPaused, this,
+            [this](int inUse, qint64 limit) {
+                m_form.DoLogStr(m_form.GetS(
+                    QStringLiteral("Not accepting connections for now: %s of %s file handles "
+                                   "in use"),
+                    QString::number(inUse), QString::number(limit)));
+            });
+    connect(m_listener.get(), &ListeningSocket::acceptingResumed, this, [this] {
+        m_form.DoLogStr(m_form.GetS(QStringLiteral("Accepting connections again")));
+    });
+    // tmrCleanClients runs while the monitor runs, server or not.
+    connect(&m_form, &MainForm::statusChanged, this, &PhonavoServer::followMonitorState);
+    followMonitorState();
+}
+
+void PhonavoServer::followMonitorState()
+{
+    if (m_form.Active() == m_cleanTimer.isActive())
+        return;
+    if (m_form.Active()) {
+        m_ticks = 0;
+        m_cleanTimer.start();
+    } else {
+        m_cleanTimer.stop();
+    }
+}
+
+bool PhonavoServer::isAccepting() const
+{
+    return m_listener->isListening() && !m_listener->isPaused();
 }
 
 PhonavoServer::~PhonavoServer()
@@ -108,13 +138,10 @@ void PhonavoServer::startServer()
     }
     m_form.LogStr(m_form.GetS(QStringLiteral("Enabled server %s (%s)"), m_listener->localHostName(),
                               m_listener->localIP()));
-    m_ticks = 0;
-    m_cleanTimer.start();
 }
 
 void PhonavoServer::stopServer()
 {
-    m_cleanTimer.stop();
     if (!m_listener->isListening() && m_sockets.isEmpty())
         return;
     const QList<int> indexes = m_sockets.keys();
@@ -126,7 +153,7 @@ void PhonavoServer::stopServer()
     }
     m_connections.Clear();
     m_grid.clear();
-    m_replacedSince.clear();
+    m_throttle.clear();
     m_discarding.clear();
     m_listener->close();
     m_form.LogStr(m_form.GetS(QStringLiteral("Stopped server %s (%s)"), m_listener->localHostName(),
@@ -195,18 +222,18 @@ void PhonavoServer::acceptOne(std::unique_ptr<ClientSocket> owned)
                             .arg(c ? c->displayName() : socket->remoteHostIP())
                             .arg(pending));
     });
-    if (const ConnectionPtr old = m_connections.Item(ip); old && old->wsConnection)
-        m_replacedSince.insert(old->wsConnection.data(), Clock::instance().now());
+    // A handle comes back when the socket is gone: a paused listener may go on.
+    connect(socket, &QObject::destroyed, m_listener.get(), &ListeningSocket::recheck,
+            Qt::QueuedConnection);
+    // Its own connection: another one from this address (verified or not) stays
+    // as it is until this one has logged in.
     const ConnectionPtr c = m_connections.Add(m_form, ip, socket);
     c->SendCommand(QStringLiteral("connect"));
 }
 
 ConnectionPtr PhonavoServer::connectionOf(const ClientSocket* socket) const
 {
-    if (!socket)
-        return nullptr;
-    ConnectionPtr c = m_connections.Item(socket->remoteHostIP());
-    return c && c->wsConnection == socket ? c : nullptr;
+    return m_connections.Item(socket);
 }
 
 int PhonavoServer::indexOf(const ClientSocket* socket) const
@@ -227,12 +254,14 @@ void PhonavoServer::onDataArrival(ClientSocket* socket)
             const qint64 dropped = socket->discardAvailable();
             if (!m_discarding.contains(socket)) {
                 m_discarding.insert(socket);
-                const ConnectionPtr c = connectionOf(socket);
-                m_form.LogStr(QStringLiteral("Data from %1 dropped: more than %2 bytes (%3) in "
-                                             "one arrival")
-                                  .arg(c ? c->displayName() : socket->remoteHostIP())
-                                  .arg(WireProtocol::kMaxArrival)
-                                  .arg(dropped));
+                if (const ConnectionPtr c = connectionOf(socket)) {
+                    c->heardFrom = true;
+                    c->logFromPeer(QStringLiteral("Data from %1 dropped: more than %2 bytes (%3) "
+                                                  "in one arrival")
+                                       .arg(c->displayName())
+                                       .arg(WireProtocol::kMaxArrival)
+                                       .arg(dropped));
+                }
             }
             return;
         }
@@ -263,17 +292,30 @@ void PhonavoServer::closeClient(ClientSocket* socket)
     if (index < 0)
         return;
     const QString ip = socket->remoteHostIP();
-    const ConnectionPtr listed = m_connections.Item(ip);
+    const ConnectionPtr c = connectionOf(socket);
     m_form.LogStr(m_form.GetS(QStringLiteral("Client disconnected: %s (%s)"),
-                              listed ? listed->HostName : QString(), ip));
-    // A socket that a newer connection from its address replaced leaves that
-    // newer connection alone.
-    if (listed && listed->wsConnection == socket) {
-        m_connections.Remove(ip);
-        m_grid.removeAddress(ip);
+                              c ? c->HostName : QString(), ip));
+    if (c) {
+        m_connections.Remove(c);
+        // Only the verified connection of an address is listed.
+        if (c->Verified)
+            m_grid.removeAddress(ip);
         emit clientsChanged();
     }
     unload(index);
+}
+
+bool PhonavoServer::dropConnection(const ConnectionPtr& c)
+{
+    m_connections.Remove(c);
+    if (c->Verified)
+        m_grid.removeAddress(c->IP);
+    emit clientsChanged();
+    const int index = indexOf(c->wsConnection.data());
+    if (index < 0)
+        return false;
+    unload(index);
+    return true;
 }
 
 void PhonavoServer::unload(int index)
@@ -282,7 +324,6 @@ void PhonavoServer::unload(int index)
     if (!socket)
         return;
     socket->disconnect(this);
-    m_replacedSince.remove(socket);
     m_discarding.remove(socket);
     socket->release();
 }
@@ -300,38 +341,26 @@ void PhonavoServer::tmrCleanClients_Timer()
 {
     // Errors here are ignored: the next tick tries again.
     try {
-        const QDateTime limit = Clock::instance().now().addSecs(-kPingTimeoutSeconds);
+        const QDateTime now = Clock::instance().now();
+        const QDateTime limit = now.addSecs(-kPingTimeoutSeconds);
+        const QDateTime graceEnd = now.addSecs(-kSilentGraceSeconds);
         bool dropped = false;
         for (const ConnectionPtr& c : m_connections.NewEnum()) {
-            if (c->dtLastPing >= limit)
+            if (!c->heardFrom && c->dtConnected < graceEnd) {
+                // A socket that never says anything only holds a place.
+                m_form.LogStr(m_form.GetS(QStringLiteral("Client %s sent nothing for %s seconds, "
+                                                         "disconnecting"),
+                                          c->IP, QString::number(kSilentGraceSeconds)));
+            } else if (c->dtLastPing < limit) {
+                m_form.LogStr(
+                    m_form.GetS(QStringLiteral("Client %s timed out, disconnecting"), c->HostName));
+            } else {
                 continue;
-            m_form.LogStr(
-                m_form.GetS(QStringLiteral("Client %s timed out, disconnecting"), c->HostName));
-            c->SendCommand(QStringLiteral("timeout"));
-            const int index = indexOf(c->wsConnection.data());
-            m_connections.Remove(c->IP);
-            m_grid.removeAddress(c->IP);
-            if (index >= 0) {
-                unload(index);
-                dropped = true;
             }
-            emit clientsChanged();
+            c->SendCommand(QStringLiteral("timeout"));
+            dropped = dropConnection(c) || dropped;
         }
-        // Sockets replaced by a newer connection from their address go after the same time.
-        QList<const ClientSocket*> expired;
-        for (auto it = m_replacedSince.cbegin(); it != m_replacedSince.cend(); ++it)
-            if (it.value() < limit)
-                expired << it.key();
-        for (const ClientSocket* s : expired) {
-            m_replacedSince.remove(s);
-            const int index = indexOf(s);
-            if (index < 0)
-                continue;
-            m_form.LogStr(m_form.GetS(QStringLiteral("Client %s timed out, disconnecting"),
-                                      s->remoteHostIP()));
-            unload(index);
-            dropped = true;
-        }
+        m_throttle.forgetOld(now);
         if (dropped && m_listener->isListening())
             restartListening();
         if (++m_ticks >= kTrayRefreshTicks) {
@@ -352,9 +381,21 @@ void PhonavoServer::broadcast(const QString& command, const QStringList& params,
     const ColMSNs& msns = m_form.colMSNs();
     const QByteArray message = CConnection::encodeCommand(command, params);
     for (const ConnectionPtr& c : m_connections.NewEnum()) {
-        if (c->Verified && WireProtocol::listenAdmits(c->ListenNumber, decidingNumber) &&
+        // Sockets that have not logged in hear nothing, and are not worth a line either.
+        if (!c->Verified)
+            continue;
+        if (WireProtocol::listenAdmits(c->ListenNumber, decidingNumber) &&
             msns.ClientGetsNotification(decidingNumber, c->address())) {
-            c->sendEncoded(command, message);
+            if (!c->awaitingAccepted) {
+                c->sendEncoded(command, message);
+            } else if (c->heldEvents.size() < kMaxHeldEvents) {
+                c->heldEvents.append({command, message}); // after its "accepted"
+            } else {
+                m_form.LogStr(m_form.GetS(QStringLiteral("Client %s does not take its old calls; "
+                                                         "disconnecting"),
+                                          c->displayName()));
+                dropConnection(c);
+            }
         } else if (logMismatch) {
             QString line = m_form.GetS(QStringLiteral("%s does not match filter for %s"),
                                        c->HostName, decidingNumber);

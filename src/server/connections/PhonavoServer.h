@@ -2,6 +2,7 @@
 
 #include "ClientsModel.h"
 #include "ColConnections.h"
+#include "LoginThrottle.h"
 #include "core/pipeline/CallSeams.h"
 
 #include <QDateTime>
@@ -23,6 +24,8 @@ class MainForm;
 // The network server: the listening socket and one socket per client, the
 // client connections and their grid, the ping time-out, start and stop with
 // the monitor, and the delivery of live call events to the entitled clients.
+// Only verified connections get call events; a socket that sends nothing at
+// all is dropped after a short grace.
 class PhonavoServer : public QObject, public ClientNotifier
 {
     Q_OBJECT
@@ -30,6 +33,12 @@ public:
     static constexpr int kMaxClients = 256;
     static constexpr int kCleanIntervalMs = 10'000;
     static constexpr qint64 kPingTimeoutSeconds = 120;
+    // A socket that has not sent a single message by then is dropped.
+    static constexpr qint64 kSilentGraceSeconds = 10;
+    // Live events held for a client while its old calls go out; a client that
+    // collects more than this is dropped (it gets them from the history when
+    // it is back).
+    static constexpr int kMaxHeldEvents = 1000;
     static constexpr int kTrayRefreshTicks = 12;
     // Sockets beyond the listed clients (unverified, replaced) are bounded too,
     // so a flood of connections cannot use up the program's file handles.
@@ -78,12 +87,17 @@ public:
     int socketCount() const { return int(m_sockets.size()); }
     MainForm& form() const { return m_form; }
 
-    // tmrCleanClients; the timer calls it every 10 seconds while the server runs.
+    // tmrCleanClients; the timer calls it every 10 seconds while the monitor
+    // runs, with or without the server (it also refreshes the tray icon).
     void tmrCleanClients_Timer();
     bool cleanTimerActive() const { return m_cleanTimer.isActive(); }
 
-    // The connection of this socket; nullptr when another connection from the
-    // same address has replaced it.
+    LoginThrottle& loginThrottle() { return m_throttle; }
+    // Whether the listening socket takes connections (it pauses when file handles run low).
+    bool isAccepting() const;
+    ListeningSocket& listener() { return *m_listener; }
+
+    // The connection of this socket; nullptr once it was closed.
     ConnectionPtr connectionOf(const ClientSocket* socket) const;
     // The close handling of a client socket: log, forget its connection and
     // grid rows, release the socket (what was sent to it still goes out).
@@ -101,6 +115,9 @@ private:
     void onClosed(ClientSocket* socket);
     int freeIndex();
     void unload(int index);
+    // Drops a connection the server gives up on; true when a socket was released.
+    bool dropConnection(const ConnectionPtr& c);
+    void followMonitorState();
     int indexOf(const ClientSocket* socket) const;
     bool restartListening();
     quint16 configuredPort(bool* ok) const;
@@ -114,13 +131,13 @@ private:
     std::optional<QString> m_passwordRetype;
     std::unique_ptr<ListeningSocket> m_listener;
     std::unique_ptr<ClientRequests> m_requests;
-    QMap<int, ClientSocket*> m_sockets; // index 1 and up; owned (Qt children)
-    QMap<const ClientSocket*, QDateTime> m_replacedSince;
+    QMap<int, ClientSocket*> m_sockets;     // index 1 and up; owned (Qt children)
     QSet<const ClientSocket*> m_discarding; // dropping the rest of an oversized message
     quint16 m_indexCounter = 0;
     quint16 m_port = 0;
     ColConnections m_connections;
     ClientsModel m_grid;
+    LoginThrottle m_throttle;
     QTimer m_cleanTimer;
     int m_ticks = 0;
 };

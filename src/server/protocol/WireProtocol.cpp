@@ -1,5 +1,7 @@
 #include "WireProtocol.h"
 
+#include <algorithm>
+
 namespace WireProtocol {
 
 namespace {
@@ -29,13 +31,106 @@ QByteArray encode(const QString& command, const QStringList& parameters)
     return text.toLatin1() + '\0';
 }
 
-QString logText(const QByteArray& arrival, const QString& password)
+namespace {
+
+const QByteArray kListen = QByteArrayLiteral("listen");
+const QByteArray kListenBreak = QByteArrayLiteral("listen\r\n");
+const QByteArray kMask = QByteArrayLiteral("*****");
+
+// Whether a message is a listen (its field 0 is the word).
+bool isListen(QByteArrayView piece)
 {
-    QString text = QString::fromLatin1(arrival);
-    const QStringList f = fields(arrival);
-    if (f.value(0) == QLatin1String("listen"))
-        text.replace(kCrLf + password + kCrLf, kCrLf + QStringLiteral("*****") + kCrLf);
-    return text.replace(kCrLf, QStringLiteral(" | "));
+    return piece == kListen || piece.startsWith(kListenBreak);
+}
+
+} // namespace
+
+namespace {
+
+using Range = std::pair<qsizetype, qsizetype>; // [first, second)
+
+// The password fields of the listens among the messages of data, and the
+// framing of a listen that data leaves unfinished before its password ends.
+QByteArray findPasswords(const QByteArray& data, QList<Range>& ranges)
+{
+    QByteArray unfinished;
+    for (qsizetype start = 0; start <= data.size();) {
+        qsizetype end = data.indexOf('\0', start);
+        const bool last = end < 0;
+        if (last)
+            end = data.size();
+        const QByteArrayView piece = QByteArrayView(data).sliced(start, end - start);
+        if (isListen(piece)) {
+            // Field 2 runs from the second CR LF to the third, or to the end.
+            const qsizetype first = piece.indexOf("\r\n");
+            const qsizetype second = first < 0 ? -1 : piece.indexOf("\r\n", first + 2);
+            const qsizetype third = second < 0 ? -1 : piece.indexOf("\r\n", second + 2);
+            if (second >= 0)
+                ranges.append({start + second + 2, third < 0 ? end : start + third});
+            if (last && third < 0) {
+                // Only the line breaks locate the rest of the password.
+                unfinished = kListen;
+                for (qsizetype i = piece.count("\r\n"); i > 0; --i)
+                    unfinished += "\r\n";
+                if (piece.endsWith('\r'))
+                    unfinished += '\r';
+            }
+        } else if (last && !piece.isEmpty() && kListenBreak.startsWith(piece)) {
+            unfinished = piece.toByteArray(); // "lis" may still become "listen"
+        }
+        start = end + 1;
+    }
+    return unfinished;
+}
+
+} // namespace
+
+QByteArray maskPasswords(const QByteArray& arrival, QByteArray* carry)
+{
+    // The server handles each arrival on its own, but a client's listen may
+    // have been cut in two by the network: both readings are masked.
+    QList<Range> ranges;
+    QByteArray unfinished = findPasswords(arrival, ranges);
+    if (carry && !carry->isEmpty()) {
+        QList<Range> joined;
+        const QByteArray continued = findPasswords(*carry + arrival, joined);
+        for (const auto& [from, to] : joined)
+            if (to > carry->size())
+                ranges.append({std::max(from - carry->size(), qsizetype(0)), to - carry->size()});
+        if (!arrival.contains('\0'))
+            unfinished = continued;
+    }
+    std::sort(ranges.begin(), ranges.end());
+    QByteArray out;
+    out.reserve(arrival.size());
+    qsizetype copied = 0;
+    for (const auto& [from, to] : ranges) {
+        if (to <= copied || from == to)
+            continue;
+        if (from < copied) { // overlaps the mask written last: it grows
+            copied = to;
+            continue;
+        }
+        out.append(QByteArrayView(arrival).sliced(copied, from - copied));
+        out.append(kMask);
+        copied = to;
+    }
+    out.append(QByteArrayView(arrival).sliced(copied));
+    if (carry)
+        *carry = unfinished;
+    return out;
+}
+
+QString displayText(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes)
+        .replace(kCrLf, QStringLiteral(" | "))
+        .replace(QChar(0), QStringLiteral("\\0"));
+}
+
+QString logText(const QByteArray& arrival)
+{
+    return displayText(maskPasswords(arrival));
 }
 
 QString FormatStamp(const QDateTime& t)

@@ -26,8 +26,16 @@ QList<QByteArray> splitArrival(const QByteArray& arrival);
 QStringList fields(const QByteArray& message);
 QByteArray encode(const QString& command, const QStringList& parameters = {});
 
-// Text of an arrival for the log: the listen password masked, line breaks as " | ".
-QString logText(const QByteArray& arrival, const QString& password);
+// The password field (field 2) of every listen in an arrival replaced by
+// "*****", whatever its value and wherever the listen stands. A listen that an
+// arrival ends before its password is complete leaves its framing in carry,
+// so the rest of the password is masked at the start of the next arrival of
+// that connection too. The result has the same messages as the arrival.
+QByteArray maskPasswords(const QByteArray& arrival, QByteArray* carry = nullptr);
+// Text for the log as it is: the NULs between messages as "\0", line breaks as " | ".
+QString displayText(const QByteArray& bytes);
+// Both: the text of an arrival (or of a message) for the log.
+QString logText(const QByteArray& arrival);
 
 // Time stamps "yyyymmddhhnnss"; a null date is empty text.
 QString FormatStamp(const QDateTime& t);

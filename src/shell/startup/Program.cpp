@@ -15,6 +15,7 @@
 #include "loc/LocGuru.h"
 #include "platform/AppPaths.h"
 #include "platform/Clock.h"
+#include "platform/FileHandleLimit.h"
 #include "platform/SoundPlayer.h"
 #include "platform/desktop/ShellOpen.h"
 #include "platform/power/SleepWatcher.h"
@@ -68,6 +69,14 @@ QString Program::commandLine() const
 
 int Program::start()
 {
+    // A full server needs more sockets than the usual soft limit of 1024 allows.
+    const FileHandleLimit::Raised handles = FileHandleLimit::raiseSoftLimit();
+    m_fileHandles =
+        handles.after < 0 ? QStringLiteral("unlimited") : QString::number(handles.after);
+    if (!handles.error.isEmpty())
+        m_fileHandles += QStringLiteral(" (not raised: %1)").arg(handles.error);
+    else if (handles.after != handles.before)
+        m_fileHandles += QStringLiteral(" (raised from %1)").arg(handles.before);
     m_settings =
         std::make_unique<SettingsStore>(AppPaths::userHivePath(), AppPaths::machineHivePath());
     m_log = std::make_unique<ProgramLog>(AppPaths::logFilePath());
@@ -186,6 +195,7 @@ void Program::writeLogHeader()
             QLatin1Char(')'),
         QStringLiteral("Debug-Mode: ") +
             (m_log->debugFlag() ? QStringLiteral("ON") : QStringLiteral("OFF")),
+        QStringLiteral("File handles: ") + m_fileHandles,
     };
     for (const QString& line : header)
         m_log->writeFileOnly(line);

@@ -149,6 +149,7 @@ private:
     std::unique_ptr<MainWindowView> m_view; // after m_form: goes before it
     std::unique_ptr<StartupSequence> m_loading;
     std::unique_ptr<QLockFile> m_instanceLock;
+    QString m_fileHandles; // what start-up did to the file handle limit, for the log header
     LoadingSeams m_seams;
     bool m_shutDown = false;
 };
