@@ -1,6 +1,7 @@
 // Live call events over loopback: who hears which call, the picture in
 // "incomingcall", and the clients' requests that act on lines.
 
+#include "OnePluginHost.h"
 #include "ServerRig.h"
 
 #include "core/pipeline/CallSeams.h"
@@ -23,35 +24,6 @@ public:
         extra = QStringLiteral("ACME");
         return true;
     }
-};
-
-// One connection plug-in at position 1 that may or may not reject calls.
-class OnePlugin : public PluginHost
-{
-public:
-    bool canReject = false;
-    QList<QPair<qint32, qint32>> rejected; // device id, call id
-
-    void raiseIncomingCall(qint32) override {}
-    void raiseOutgoingCall(qint32) override {}
-    void raiseCallAnswered(qint32) override {}
-    void raiseCallDisconnected(qint32) override {}
-    QString connectionPluginName(qint32) const override { return QStringLiteral("ISDN"); }
-    qint32 connectionPluginDeviceId(const QString&) const override { return 1001; }
-    bool canRejectCalls(qint32) const override { return canReject; }
-    QString callerExtra(qint32) const override { return QString(); }
-    bool rejectCall(qint32 device, qint32 callId) override
-    {
-        rejected.append({device, callId});
-        return true;
-    }
-    bool anyConnectionPluginEnabled() const override { return false; }
-    void startConnectionPlugins() override {}
-    void stopConnectionPlugins() override {}
-    QString notifyIncomingCall(const CCall&) override { return QString(); }
-    void notifyCallAnswered(const CCall&) override {}
-    void notifyCallDisconnected(const CCall&) override {}
-    void notifyActionChosen(const QString&) override {}
 };
 
 } // namespace
@@ -171,7 +143,7 @@ private slots:
     {
         QFETCH(bool, canReject);
         ServerRig rig;
-        OnePlugin plugin;
+        OnePluginHost plugin;
         plugin.canReject = canReject;
         rig.form->setPluginHost(&plugin);
         QVERIFY(rig.start());

@@ -1,3 +1,4 @@
+#include "../loc/LangDbFixture.h"
 #include "OnePluginHost.h"
 #include "TestHome.h"
 
@@ -8,8 +9,6 @@
 #include "shell/startup/Program.h"
 
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 
 namespace {
@@ -26,26 +25,6 @@ std::unique_ptr<Program> startHeadless()
     if (program->start() != 0)
         return nullptr;
     return program;
-}
-
-// One value of a SQLite file, read with a connection of its own.
-QVariant queryValue(const QString& file, const QString& sql, const QString& bound)
-{
-    QVariant result;
-    {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
-        db.setDatabaseName(file);
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.prepare(sql);
-            q.addBindValue(bound);
-            if (q.exec() && q.next())
-                result = q.value(0);
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
-    return result;
 }
 
 } // namespace
@@ -106,11 +85,10 @@ private slots:
         form.setPluginHost(nullptr);
         const qint32 row = form.colCalls().Item(77)->DBCallID;
         QVERIFY(row > 0);
-        QCOMPARE(queryValue(home.file(QStringLiteral("data.db")),
-                            QStringLiteral("SELECT CalledDevice FROM Calls WHERE CallID = ?"),
-                            QString::number(row))
-                     .toString(),
-                 plugin.name);
+        QCOMPARE(
+            querySql(home.file(QStringLiteral("data.db")),
+                     QStringLiteral("SELECT CalledDevice FROM Calls WHERE CallID = %1").arg(row)),
+            QVariantList{plugin.name});
     }
 
     // In debug mode a writable language database collects the texts it lacks.
@@ -127,11 +105,11 @@ private slots:
             QVERIFY(program);
             QCOMPARE(program->loc().GetS(missing), missing);
         }
-        QCOMPARE(queryValue(database,
-                            QStringLiteral("SELECT bIsUsed FROM resstrings WHERE Native = ?"),
-                            missing)
-                     .toInt(),
-                 1);
+        QCOMPARE(
+            querySql(
+                database,
+                QStringLiteral("SELECT bIsUsed FROM resstrings WHERE Native = '%1'").arg(missing)),
+            QVariantList{1});
     }
 };
 
