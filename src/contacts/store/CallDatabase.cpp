@@ -256,6 +256,24 @@ QSqlQuery* CallDatabase::prepared(const QString& sql, QString* lastError)
     return m_prepared.emplace(sql, std::move(query)).first->second.get();
 }
 
+bool CallDatabase::beginWrite(QSqlError* error)
+{
+    QSqlDatabase db = database();
+    if (m_engine != ConnectionString::Engine::SQLite) {
+        if (db.transaction())
+            return true;
+        *error = db.lastError();
+        return false;
+    }
+    // A deferred transaction that has read gets "busy" at its first write at
+    // once, without waiting: another writer might be waiting for it.
+    QSqlQuery begin(db);
+    if (begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    *error = begin.lastError();
+    return false;
+}
+
 qint32 CallDatabase::GetNextId(const QString& table, const QString& field, qint32 minimum)
 {
     QSqlQuery q(database());

@@ -71,6 +71,10 @@ public:
     quint32 generation() const { return m_generation; }
 
     qint32 GetNextId(const QString& table, const QString& field, qint32 minimum);
+    // Starts the transaction of one save. The embedded database takes its write
+    // lock here, so a short lock of another program is waited for (up to the
+    // busy time-out) before anything is read; false with the reason otherwise.
+    bool beginWrite(QSqlError* error);
     // A statement prepared once per connection and kept: on a database server
     // every prepare and every discarded statement costs a round trip of its
     // own. Null (with the reason in lastError) when the statement cannot be

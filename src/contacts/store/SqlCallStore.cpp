@@ -277,7 +277,12 @@ SqlCallStore::Outcome SqlCallStore::writeInTransaction(CCall& call, const Times&
     // One transaction per save: the row never shows half a change, and the
     // database commits once.
     QSqlDatabase db = m_db.database();
-    const bool inTransaction = db.transaction();
+    QSqlError notBegun;
+    const bool inTransaction = m_db.beginWrite(&notBegun);
+    if (!inTransaction && m_db.classify(notBegun) == SqlFailure::Busy) {
+        m_failure = {SqlFailure::Busy, notBegun.text()};
+        return Outcome::Failed;
+    }
     Outcome outcome = Outcome::Failed;
     try {
         outcome = writeCall(call, times);
