@@ -94,8 +94,8 @@ QMultiMap<QString, QVariantMap> rowsInFile(const QString& file)
             QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
         db.setDatabaseName(file);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        QSqlQuery q(db);
-        if (db.open() && q.exec(QStringLiteral("SELECT * FROM Calls WHERE CallerID <> 'filler'")))
+        QSqlQuery q(db.open() ? db : QSqlDatabase());
+        if (q.exec(QStringLiteral("SELECT * FROM Calls WHERE CallerID <> 'filler'")))
             while (q.next()) {
                 QVariantMap row;
                 for (int i = 0; i < q.record().count(); ++i)

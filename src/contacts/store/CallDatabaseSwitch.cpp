@@ -99,7 +99,7 @@ bool CallDatabaseSwitch::createDefaultDatabaseIfMissing()
     return false;
 }
 
-bool CallDatabaseSwitch::replaceBrokenDefault(const QString& reason)
+QString CallDatabaseSwitch::replaceBrokenDefault(const QString& reason)
 {
     const QString file = defaultDatabaseFile();
     const QString base = file + QStringLiteral(".broken-") +
@@ -112,7 +112,7 @@ bool CallDatabaseSwitch::replaceBrokenDefault(const QString& reason)
             GetS(QStringLiteral("The call history %s cannot be read (%s) and cannot be renamed. "
                                 "Calls are kept in memory until it is repaired or removed."),
                  {file, reason}));
-        return false;
+        return QString();
     }
     // Its journal files belong to the broken file; a new file must not read them.
     for (const QString& suffix :
@@ -120,12 +120,10 @@ bool CallDatabaseSwitch::replaceBrokenDefault(const QString& reason)
         if (QFileInfo::exists(file + suffix))
             QFile::rename(file + suffix, target + suffix);
     if (!createDefaultDatabaseIfMissing())
-        return false;
-    m_hooks.reportError(GetS(QStringLiteral("The call history %s cannot be read (%s). It was "
-                                            "renamed to %s and a new, empty call history was "
-                                            "started."),
-                             {file, reason, target}));
-    return true;
+        return QString();
+    return GetS(QStringLiteral("The call history %s cannot be read (%s). It was renamed to %s and "
+                               "a new, empty call history was started."),
+                {file, reason, target});
 }
 
 void CallDatabaseSwitch::warnIfNotWritable()
@@ -154,13 +152,17 @@ bool CallDatabaseSwitch::open(QString& connection)
     // The embedded default's failure is reported after a look at it: a file
     // that is not a database is replaced, not shown as the driver's text.
     bool opened = m_db.OpenCallDatabase(connection, storedOrDefault(), !embedded);
+    QString replaced;
     if (!opened && embedded) {
         const CallDatabase::Failure failure = m_db.lastOpenFailure();
         if (failure.kind != SqlFailure::NotADatabase)
             m_hooks.reportError(failure.text);
-        else if (replaceBrokenDefault(failure.text))
+        else if (replaced = replaceBrokenDefault(failure.text); !replaced.isEmpty())
             opened = m_db.OpenCallDatabase(connection, storedOrDefault());
     }
+    // Told once the new file is open: a box lets events run, saves among them.
+    if (!replaced.isEmpty())
+        m_hooks.reportError(replaced);
     if (opened)
         warnIfNotWritable();
     return opened;

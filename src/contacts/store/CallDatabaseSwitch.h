@@ -65,7 +65,9 @@ private:
     bool open(QString& connection);
     bool isEmbeddedDefault(const QString& connection) const;
     bool createDefaultDatabaseIfMissing();
-    bool replaceBrokenDefault(const QString& reason);
+    // Moves the broken default aside and makes a new one; the text to tell, or
+    // empty when that failed (and was told).
+    QString replaceBrokenDefault(const QString& reason);
     void warnIfNotWritable();
     QString storedOrDefault() const;
     QString GetS(const QString& text, const QStringList& params) const;
