@@ -267,11 +267,17 @@ bool CallDatabase::beginWrite(QSqlError* error)
     }
     // A deferred transaction that has read gets "busy" at its first write at
     // once, without waiting: another writer might be waiting for it.
-    QSqlQuery begin(db);
-    if (begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return true;
-    *error = begin.lastError();
-    return false;
+    QString notPrepared;
+    QSqlQuery* begin = prepared(QStringLiteral("BEGIN IMMEDIATE"), &notPrepared);
+    if (!begin) {
+        *error = QSqlError(notPrepared);
+        return false;
+    }
+    const bool begun = begin->exec();
+    if (!begun)
+        *error = begin->lastError();
+    begin->finish();
+    return begun;
 }
 
 qint32 CallDatabase::GetNextId(const QString& table, const QString& field, qint32 minimum)
