@@ -1,6 +1,7 @@
 #include "CallDatabase.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlField>
@@ -84,6 +85,19 @@ void CallDatabase::close()
         db.close();
     }
     m_sizes.clear();
+    m_writeProblem.clear();
+}
+
+void CallDatabase::closeLostFile()
+{
+    // The engine keeps the journal files of a moved file when it closes it.
+    if (!m_file.isEmpty() && isOpen())
+        QSqlQuery(database()).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    close();
+    if (!m_file.isEmpty())
+        for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(m_file + suffix);
+    m_identityKey.clear();
 }
 
 bool CallDatabase::isOpen() const
@@ -96,39 +110,47 @@ QSqlDatabase CallDatabase::database() const
     return QSqlDatabase::database(QString::fromLatin1(kConnectionName), false);
 }
 
-bool CallDatabase::OpenCallDatabase(QString& connection, const QString& storedOrDefault)
+bool CallDatabase::fail(SqlFailure kind, const QString& text, bool report)
+{
+    m_openFailure = {kind, text};
+    if (report)
+        m_reportError(text);
+    return false;
+}
+
+bool CallDatabase::OpenCallDatabase(QString& connection, const QString& storedOrDefault,
+                                    bool reportFailure)
 {
     close();
+    m_openFailure = {};
     if (connection.isEmpty())
         connection = storedOrDefault;
     const ConnectionString cs = ConnectionString::parse(connection);
     const auto configured = cs.configure(QString::fromLatin1(kConnectionName));
-    if (!configured) {
-        m_reportError(configured.error());
-        return false;
-    }
+    if (!configured)
+        return fail(SqlFailure::Other, configured.error(), reportFailure);
     QSqlDatabase db = database();
     if (cs.engine() == ConnectionString::Engine::SQLite) {
         // Never create an empty file for a database that is not there.
         const QString file = cs.value(QStringLiteral("Data Source"));
-        if (file != QLatin1String(":memory:") && !QFile::exists(file)) {
-            m_reportError(QStringLiteral("The database file %1 does not exist").arg(file));
-            return false;
-        }
+        if (file != QLatin1String(":memory:") && !QFile::exists(file))
+            return fail(SqlFailure::Other,
+                        QStringLiteral("The database file %1 does not exist").arg(file),
+                        reportFailure);
     }
-    if (!db.open()) {
-        m_reportError(db.lastError().text());
-        return false;
-    }
+    if (!db.open())
+        return fail(classifySqlError(db.lastError(), cs.engine()), db.lastError().text(),
+                    reportFailure);
     QSqlQuery check(db);
     if (!check.exec(
             QStringLiteral(
                 "SELECT CallID,CallerID,CallerName,CallerGUID,CallerExtra,CalledID,CalledName,") +
             QStringLiteral("CalledGUID,CalledExtra,CalledDevice,Answered,Incoming,New,CallDate,"
                            "CallEnd,CallDuration FROM Calls"))) {
-        m_reportError(check.lastError().text());
+        const QSqlError error = check.lastError();
+        check.finish();
         db.close();
-        return false;
+        return fail(classifySqlError(error, cs.engine()), error.text(), reportFailure);
     }
     check.finish();
     if (cs.engine() == ConnectionString::Engine::SQLite) {
@@ -141,8 +163,60 @@ bool CallDatabase::OpenCallDatabase(QString& connection, const QString& storedOr
     }
     m_engine = cs.engine();
     m_connection = connection;
+    m_readOnlyByRequest = cs.readOnly();
+    rememberIdentity(cs);
+    probeWrites();
     readColumnSizes();
     return true;
+}
+
+void CallDatabase::rememberIdentity(const ConnectionString& cs)
+{
+    m_file.clear();
+    m_fileIdentity.reset();
+    const QString source = cs.value(QStringLiteral("Data Source"));
+    if (cs.engine() == ConnectionString::Engine::SQLite && source != QLatin1String(":memory:")) {
+        m_file = QFileInfo(source).absoluteFilePath();
+        m_fileIdentity = FileIdentity::of(m_file);
+    }
+    const QString key =
+        m_fileIdentity
+            ? QStringLiteral("file %1:%2").arg(m_fileIdentity->device).arg(m_fileIdentity->inode)
+            : m_connection;
+    if (key != m_identityKey)
+        ++m_generation;
+    m_identityKey = key;
+}
+
+void CallDatabase::probeWrites()
+{
+    // An update of no row still needs write access: a write-protected file (or
+    // folder), a read-only connection or a user without rights fails here,
+    // before the first call is lost to it.
+    m_writeProblem.clear();
+    QSqlQuery probe(database());
+    if (!probe.exec(QStringLiteral("UPDATE Calls SET New = New WHERE 1 = 0")) &&
+        classify(probe.lastError()) != SqlFailure::Busy)
+        m_writeProblem = probe.lastError().text();
+    probe.finish();
+}
+
+bool CallDatabase::writableAgain() const
+{
+    if (m_writeProblem.isEmpty() || m_file.isEmpty() || m_readOnlyByRequest)
+        return false;
+    const QFileInfo file(m_file);
+    return file.isWritable() && QFileInfo(file.absolutePath()).isWritable();
+}
+
+CallDatabase::FileState CallDatabase::fileState() const
+{
+    if (m_file.isEmpty() || !m_fileIdentity || !isOpen())
+        return FileState::Same;
+    const auto now = FileIdentity::of(m_file);
+    if (!now)
+        return FileState::Gone;
+    return *now == *m_fileIdentity ? FileState::Same : FileState::Replaced;
 }
 
 void CallDatabase::readColumnSizes()
@@ -180,6 +254,30 @@ QSqlQuery* CallDatabase::prepared(const QString& sql, QString* lastError)
         return nullptr;
     }
     return m_prepared.emplace(sql, std::move(query)).first->second.get();
+}
+
+bool CallDatabase::beginWrite(QSqlError* error)
+{
+    QSqlDatabase db = database();
+    if (m_engine != ConnectionString::Engine::SQLite) {
+        if (db.transaction())
+            return true;
+        *error = db.lastError();
+        return false;
+    }
+    // A deferred transaction that has read gets "busy" at its first write at
+    // once, without waiting: another writer might be waiting for it.
+    QString notPrepared;
+    QSqlQuery* begin = prepared(QStringLiteral("BEGIN IMMEDIATE"), &notPrepared);
+    if (!begin) {
+        *error = QSqlError(notPrepared);
+        return false;
+    }
+    const bool begun = begin->exec();
+    if (!begun)
+        *error = begin->lastError();
+    begin->finish();
+    return begun;
 }
 
 qint32 CallDatabase::GetNextId(const QString& table, const QString& field, qint32 minimum)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/FileIdentity.h"
 #include "platform/db/ConnectionString.h"
+#include "platform/db/SqlFailure.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -8,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 // The one open call database: connection, the check of table Calls, id
@@ -16,6 +19,17 @@ class CallDatabase
 {
 public:
     using ErrorSink = std::function<void(const QString&)>;
+    struct Failure
+    {
+        SqlFailure kind = SqlFailure::Other;
+        QString text;
+    };
+    enum class FileState
+    {
+        Same,    // the path still names the file that is open (or there is no file)
+        Gone,    // deleted since it was opened
+        Replaced // the path names another file now
+    };
     static constexpr const char* kConnectionName = "phonavo-calls";
     static const QStringList& columns();
 
@@ -23,15 +37,44 @@ public:
     ~CallDatabase();
 
     // Opens the given connection (empty: storedOrDefault). The used string is
-    // written back into connection.
-    bool OpenCallDatabase(QString& connection, const QString& storedOrDefault);
+    // written back into connection. A failure is passed to the error sink unless
+    // the caller wants to look at lastOpenFailure() first.
+    bool OpenCallDatabase(QString& connection, const QString& storedOrDefault,
+                          bool reportFailure = true);
+    const Failure& lastOpenFailure() const { return m_openFailure; }
     void close();
+    // The open file was deleted or replaced: its last commits go into it
+    // (wherever it is now), then its journal files leave the path, so the file
+    // that takes the name does not read them as its own. The next open counts
+    // as another database.
+    void closeLostFile();
     bool isOpen() const;
     QSqlDatabase database() const;
     ConnectionString::Engine engine() const { return m_engine; }
     QString connectionString() const { return m_connection; }
+    SqlFailure classify(const QSqlError& error) const { return classifySqlError(error, m_engine); }
+
+    // Why the open database takes no writes, found when it was opened by a
+    // write that changes nothing; empty when it takes them (or was busy then).
+    QString writeProblem() const { return m_writeProblem; }
+    // A database that took no writes when it was opened, whose file (and
+    // folder) can be written now: opening it again lets it take writes.
+    bool writableAgain() const;
+
+    // The embedded database's file, as the program opened it; empty for servers.
+    QString file() const { return m_file; }
+    FileState fileState() const;
+    // Numbers the databases opened in this run: a row id means something only
+    // in the database of its number. Opening the same database again keeps the
+    // number; after closeLostFile() the next open counts as another database
+    // (a deleted file's inode may come back for the new file).
+    quint32 generation() const { return m_generation; }
 
     qint32 GetNextId(const QString& table, const QString& field, qint32 minimum);
+    // Starts the transaction of one save. The embedded database takes its write
+    // lock here, so a short lock of another program is waited for (up to the
+    // busy time-out) before anything is read; false with the reason otherwise.
+    bool beginWrite(QSqlError* error);
     // A statement prepared once per connection and kept: on a database server
     // every prepare and every discarded statement costs a round trip of its
     // own. Null (with the reason in lastError) when the statement cannot be
@@ -49,8 +92,18 @@ public:
 
 private:
     void readColumnSizes();
+    bool fail(SqlFailure kind, const QString& text, bool report);
+    void probeWrites();
+    void rememberIdentity(const ConnectionString& cs);
 
     ErrorSink m_reportError;
+    Failure m_openFailure;
+    QString m_writeProblem;
+    bool m_readOnlyByRequest = false;
+    QString m_file;
+    std::optional<FileIdentity> m_fileIdentity;
+    QString m_identityKey;
+    quint32 m_generation = 0;
     ConnectionString::Engine m_engine = ConnectionString::Engine::Unknown;
     QString m_connection;
     QHash<QString, int> m_sizes;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -9,8 +10,11 @@ class SettingsStore;
 
 // Which database the one call-database connection is open on: the opening at
 // start-up with its fall-back to the embedded default, the reopening after
-// standby, and the user's switch to another database (mnuSetCallDB). The
-// chosen connection is kept as Options\CallsConnection of the user hive.
+// standby or after the open file was lost, and the user's switch to another
+// database (mnuSetCallDB). The chosen connection is kept as
+// Options\CallsConnection of the user hive. The embedded default is made when
+// missing and, when it is not a database, moved aside and made anew; a database
+// the user chose is never touched.
 class CallDatabaseSwitch
 {
 public:
@@ -18,8 +22,8 @@ public:
     {
         std::function<void(const QString&)> log;         // LogStr
         std::function<void(const QString&)> reportError; // RaiseError
-        // GetS with one parameter; untranslated when empty.
-        std::function<QString(const QString& text, const QString& param)> translate;
+        // GetS with its parameters; the text with its %s filled in when empty.
+        std::function<QString(const QString& text, const QStringList& params)> translate;
     };
     // Shows the current connection string for editing; returns it unchanged on cancel.
     using Prompt = std::function<QString(const QString& current)>;
@@ -38,6 +42,11 @@ public:
     bool openAtStartUp();
     // After standby: the stored connection, or the default one.
     bool reopen();
+    // The connection that is open, opened again (a file that can be written again).
+    bool reopenSame();
+    // The open database's file was deleted, replaced or damaged: the same
+    // connection is opened again (the default one is made anew), else the default.
+    bool reopenAfterLoss();
     SwitchResult mnuSetCallDB(const Prompt& prompt);
 
     // The install folder (machine-wide InstallDir, else the program's), ending in '/'.
@@ -53,12 +62,19 @@ public:
     static QString masked(const QString& connection);
 
 private:
-    void createDefaultDatabaseIfMissing();
+    bool open(QString& connection);
+    bool isEmbeddedDefault(const QString& connection) const;
+    bool createDefaultDatabaseIfMissing();
+    // Moves the broken default aside and makes a new one; the text to tell, or
+    // empty when that failed (and was told).
+    QString replaceBrokenDefault(const QString& reason);
+    void warnIfNotWritable();
     QString storedOrDefault() const;
-    QString tr(const QString& text, const QString& param) const;
+    QString GetS(const QString& text, const QStringList& params) const;
 
     CallDatabase& m_db;
     SettingsStore& m_settings;
     Hooks m_hooks;
     QString m_schemaFile;
+    QString m_toldNotWritable; // the connection the user was told can only be read
 };

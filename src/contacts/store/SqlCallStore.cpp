@@ -8,16 +8,25 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <limits>
+
 namespace {
 
-constexpr qint32 kFirstPluginDeviceId = 1000;
 const QString kDateFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
+
+QString callPrefix(const CCall& call)
+{
+    return QLatin1Char('[') + call.CallID + QStringLiteral("] ");
+}
 
 } // namespace
 
 SqlCallStore::SqlCallStore(CallDatabase& database, Hooks hooks)
     : m_db(database), m_hooks(std::move(hooks))
-{}
+{
+    m_retry.setSingleShot(true);
+    QObject::connect(&m_retry, &QTimer::timeout, [this] { retry(); });
+}
 
 QDateTime SqlCallStore::durationValue(qint64 seconds)
 {
@@ -50,24 +59,66 @@ QString SqlCallStore::cut(const QString& column, const QString& text) const
     return size > 0 ? text.left(size) : text;
 }
 
+QString SqlCallStore::GetS(const QString& text, const QStringList& params) const
+{
+    if (m_hooks.translate)
+        return m_hooks.translate(text, params);
+    QString filled = text;
+    for (const QString& param : params) {
+        const auto at = filled.indexOf(QLatin1String("%s"));
+        if (at < 0)
+            break;
+        filled.replace(at, 2, param);
+    }
+    return filled;
+}
+
+void SqlCallStore::log(const QString& line) const
+{
+    if (m_hooks.log)
+        m_hooks.log(line);
+}
+
+void SqlCallStore::report(const QString& text) const
+{
+    if (m_hooks.reportError)
+        m_hooks.reportError(text);
+}
+
+bool SqlCallStore::reopen(bool replaced)
+{
+    return m_hooks.reopenDatabase && m_hooks.reopenDatabase(replaced);
+}
+
 bool SqlCallStore::SaveCall(CCall& call)
 {
     bool written = false;
     if (!m_hooks.addToCallHistory || m_hooks.addToCallHistory()) {
-        try {
-            // One transaction per save: the row never shows half a change, and
-            // the database commits once.
-            QSqlDatabase db = m_db.database();
-            const bool inTransaction = m_db.isOpen() && db.transaction();
+        const QDateTime now = Clock::instance().now();
+        m_held.pickUp(call);
+        checkDatabaseFile();
+        if (m_held.holds(call)) {
+            // Its earlier save still waits: this one joins it, so the row is
+            // made before it is updated.
+            m_held.hold(call, now);
+            writeHeld(kBatch);
+            m_held.pickUp(call);
+            written = !m_held.holds(call) && call.isSaved();
+        } else if (!m_held.isEmpty() && writeHeld(kBatch)) {
+            keep(call, now); // the database still refuses: no need to wait for it again
+        } else {
             const CCall before = call;
-            written = writeCall(call);
-            if (inTransaction && !(written ? db.commit() : db.rollback()) && written) {
-                written = false;
+            const Outcome outcome = writeInTransaction(call, {now, {}, now});
+            written = outcome == Outcome::Written;
+            if (outcome == Outcome::Failed) {
                 call = before;
+                keep(call, now);
+                if (reopenBrokenFile()) {
+                    writeHeld(kBatch);
+                    m_held.pickUp(call);
+                }
+                written = !m_held.holds(call) && call.isSaved();
             }
-        } catch (const std::exception& e) {
-            if (m_hooks.reportError)
-                m_hooks.reportError(QString::fromLocal8Bit(e.what()));
         }
     }
     if (m_hooks.historyChanged)
@@ -75,24 +126,197 @@ bool SqlCallStore::SaveCall(CCall& call)
     return written;
 }
 
+void SqlCallStore::keep(const CCall& call, const QDateTime& at)
+{
+    if (const auto dropped = m_held.hold(call, at)) {
+        const CCall& lost = dropped->record;
+        const QString text =
+            callPrefix(lost) +
+            GetS(QStringLiteral("More than %s calls wait for the call history: the oldest, from "
+                                "%s to %s at %s, is dropped."),
+                 {QString::number(m_held.limit()), lost.CallerID(), lost.CalledID(),
+                  dropped->firstDue.toString(Qt::ISODate)});
+        if (!m_outage.toldDropped) {
+            m_outage.toldDropped = true;
+            report(text);
+        } else {
+            log(text);
+        }
+    }
+    noteRefusal(&call);
+    if (!m_retry.isActive())
+        m_retry.start(m_retryMs);
+}
+
+void SqlCallStore::noteRefusal(const CCall* call)
+{
+    const QDateTime now = Clock::instance().now();
+    if (!m_outage.active) {
+        m_outage = {};
+        m_outage.active = true;
+        m_outage.since = now;
+    }
+    // A database that took no writes when it was opened was told about then.
+    if (!m_db.writeProblem().isEmpty())
+        m_outage.told = true;
+    const bool longBusy = m_outage.since.secsTo(now) >= kBusyTellSeconds;
+    if (!m_outage.told && (m_failure.kind != SqlFailure::Busy || longBusy)) {
+        m_outage.told = true;
+        report(GetS(QStringLiteral("The call history cannot be written: %s{\\r}Calls are kept in "
+                                   "memory and written as soon as the database takes them again."),
+                    {m_failure.text}));
+    } else if (call) {
+        log(callPrefix(*call) +
+            GetS(QStringLiteral("Call kept until the call history can be written (%s waiting): %s"),
+                 {QString::number(m_held.size()), m_failure.text}));
+    }
+}
+
+bool SqlCallStore::writeHeld(int most)
+{
+    for (int done = 0; !m_held.isEmpty() && done < most; ++done) {
+        const HeldSaves::Entry& kept = m_held.oldest();
+        CCall record = kept.record;
+        switch (writeInTransaction(record, {kept.firstDue, kept.firstDue, kept.endedAt})) {
+        case Outcome::Written:
+            m_held.oldestDone(&record);
+            ++m_outage.written;
+            break;
+        case Outcome::NotFound:
+            m_held.oldestDone(nullptr);
+            break;
+        case Outcome::Failed:
+            noteRefusal(nullptr);
+            return true;
+        }
+    }
+    if (m_held.isEmpty()) {
+        m_retry.stop();
+        if (m_outage.active && m_outage.written > 0)
+            log(GetS(QStringLiteral("%s kept calls were written to the call history"),
+                     {QString::number(m_outage.written)}));
+        m_outage = {};
+    }
+    return false;
+}
+
+void SqlCallStore::retry()
+{
+    if (m_db.writableAgain() && reopen(false) && m_db.writeProblem().isEmpty())
+        log(GetS(QStringLiteral("The call database %s can be written again"), {m_db.file()}));
+    checkDatabaseFile();
+    const int before = m_held.size();
+    bool refused = writeHeld(kBatch);
+    if (refused && reopenBrokenFile())
+        refused = writeHeld(kBatch);
+    if (m_held.size() != before && m_hooks.historyChanged)
+        m_hooks.historyChanged();
+    // More than one batch waits: the next one after the events that queued up.
+    if (!m_held.isEmpty())
+        m_retry.start(refused ? m_retryMs : 0);
+}
+
+void SqlCallStore::checkDatabaseFile()
+{
+    switch (m_db.fileState()) {
+    case CallDatabase::FileState::Same:
+        return;
+    case CallDatabase::FileState::Gone:
+        log(GetS(QStringLiteral("The call database file %s was deleted while the program ran; "
+                                "the call database is opened again"),
+                 {m_db.file()}));
+        break;
+    case CallDatabase::FileState::Replaced:
+        log(GetS(QStringLiteral("The call database file %s was replaced while the program ran; "
+                                "the call database is opened again"),
+                 {m_db.file()}));
+        break;
+    }
+    reopen(true);
+}
+
+bool SqlCallStore::reopenBrokenFile()
+{
+    // Once per outage: a file whose header still reads would fail the same way again.
+    if (m_failure.kind != SqlFailure::NotADatabase || m_db.file().isEmpty() || m_outage.reopened)
+        return false;
+    m_outage.reopened = true;
+    log(GetS(QStringLiteral("The call database file %s can no longer be read (%s); the call "
+                            "database is opened again"),
+             {m_db.file(), m_failure.text}));
+    return reopen(true);
+}
+
+void SqlCallStore::writeHeldBeforeExit()
+{
+    m_retry.stop();
+    if (m_held.isEmpty())
+        return;
+    checkDatabaseFile();
+    writeHeld(std::numeric_limits<int>::max());
+    if (m_held.isEmpty())
+        return;
+    const auto lost = m_held.takeAll();
+    for (const HeldSaves::Entry& kept : lost)
+        log(callPrefix(kept.record) +
+            GetS(QStringLiteral("Not written to the call history: call from %s to %s at %s"),
+                 {kept.record.CallerID(), kept.record.CalledID(),
+                  kept.firstDue.toString(Qt::ISODate)}));
+    report(GetS(QStringLiteral("%s calls could not be written to the call history and are lost. "
+                               "The program log lists them."),
+                {QString::number(lost.size())}));
+    m_outage = {};
+}
+
+SqlCallStore::Outcome SqlCallStore::writeInTransaction(CCall& call, const Times& times)
+{
+    if (!m_db.isOpen()) {
+        m_failure = {SqlFailure::Other, QStringLiteral("No call database is open")};
+        return Outcome::Failed;
+    }
+    // One transaction per save: the row never shows half a change, and the
+    // database commits once.
+    QSqlDatabase db = m_db.database();
+    QSqlError notBegun;
+    const bool inTransaction = m_db.beginWrite(&notBegun);
+    if (!inTransaction && m_db.classify(notBegun) == SqlFailure::Busy) {
+        m_failure = {SqlFailure::Busy, notBegun.text()};
+        return Outcome::Failed;
+    }
+    Outcome outcome = Outcome::Failed;
+    try {
+        outcome = writeCall(call, times);
+    } catch (const std::exception& e) {
+        m_failure = {SqlFailure::Other, QString::fromLocal8Bit(e.what())};
+    }
+    if (!inTransaction)
+        return outcome;
+    if (outcome == Outcome::Written) {
+        if (db.commit())
+            return outcome;
+        // A full disk often shows only here, when the journal is written.
+        m_failure = {m_db.classify(db.lastError()), db.lastError().text()};
+        outcome = Outcome::Failed;
+    }
+    db.rollback();
+    return outcome;
+}
+
 QSqlQuery* SqlCallStore::run(const QString& sql, const QVariantList& values)
 {
     QString error;
     QSqlQuery* query = m_db.prepared(sql, &error);
     if (!query) {
-        if (m_hooks.reportError)
-            m_hooks.reportError(QStringLiteral("SaveCall: ") + error);
+        m_failure = {SqlFailure::Other, error};
         return nullptr;
     }
     for (int i = 0; i < values.size(); ++i)
         query->bindValue(i, values.at(i));
     if (!query->exec()) {
-        // Done with the statement before reporting: the report may show a box
-        // whose event loop reopens the database, and the statement with it.
-        const QString error = query->lastError().text();
+        // Done with the statement before anything else runs: a report may show
+        // a box whose event loop reopens the database, and the statement with it.
+        m_failure = {m_db.classify(query->lastError()), query->lastError().text()};
         query->finish();
-        if (m_hooks.reportError)
-            m_hooks.reportError(QStringLiteral("SaveCall: ") + error);
         return nullptr;
     }
     // A finished write leaves no statement open to hold the database's lock.
@@ -101,49 +325,52 @@ QSqlQuery* SqlCallStore::run(const QString& sql, const QVariantList& values)
     return query;
 }
 
-bool SqlCallStore::writeCall(CCall& call)
+SqlCallStore::Outcome SqlCallStore::writeCall(CCall& call, const Times& times)
 {
-    if (!m_db.isOpen()) {
-        if (m_hooks.reportError)
-            m_hooks.reportError(
-                QStringLiteral("No call database is open: call %1 not saved").arg(call.CallID));
-        return false;
-    }
-    const QDateTime now = Clock::instance().now();
-    if (!call.isSaved()) {
+    // A row made in a database that is no longer open is not in this one.
+    if (!call.isSaved() || call.DBGeneration != m_db.generation()) {
+        // A kept save, or a call whose row was in the replaced database, gets the
+        // time its row was made, not the time it is written.
+        const QDateTime made = call.isSaved() ? call.CallStart : times.firstDue;
         const qint32 id = m_db.GetNextId(QStringLiteral("Calls"), QStringLiteral("CallID"), 1);
         QString device;
         if (m_hooks.deviceName)
             device = m_hooks.deviceName(call.lDeviceID);
-        if (!run(QStringLiteral("INSERT INTO Calls (CallID, New, CalledDevice, Answered, Incoming) "
-                                "VALUES (?, ?, ?, ?, ?)"),
-                 {id, true, device.trimmed(), call.Answered(), !call.Outgoing}))
-            return false;
+        const QVariantList values = {id, true, device.trimmed(), call.Answered(), !call.Outgoing};
+        if (made.isValid() ? !run(QStringLiteral("INSERT INTO Calls (CallID, New, CalledDevice, "
+                                                 "Answered, Incoming, CallDate) "
+                                                 "VALUES (?, ?, ?, ?, ?, ?)"),
+                                  values + QVariantList{dateValue(made)})
+                           : !run(QStringLiteral("INSERT INTO Calls (CallID, New, CalledDevice, "
+                                                 "Answered, Incoming) VALUES (?, ?, ?, ?, ?)"),
+                                  values))
+            return Outcome::Failed;
         call.DBCallID = id;
-        call.CallStart = now;
+        call.DBGeneration = m_db.generation();
+        call.CallStart = made.isValid() ? made : times.now;
         call.setSaved(true);
     }
     QSqlQuery* row = run(QStringLiteral("SELECT CallDate, CallEnd FROM Calls WHERE CallID = ?"),
                          {call.DBCallID});
     if (!row)
-        return false;
+        return Outcome::Failed;
     if (!row->next()) {
         row->finish();
-        if (m_hooks.log)
-            m_hooks.log(QStringLiteral("Saved call not found: %1").arg(call.DBCallID));
-        return false;
+        log(QStringLiteral("Saved call not found: %1").arg(call.DBCallID));
+        return Outcome::NotFound;
     }
     const QDateTime callDate = readDate(row->value(0));
     const bool hasEnd = !row->value(1).isNull();
     row->finish();
 
-    if (!call.IsConnected() && call.Answered() && !hasEnd) {
+    if (!call.IsConnected() && call.Answered() && !hasEnd && times.endAt.isValid()) {
+        const QDateTime end = times.endAt;
         if (!run(QStringLiteral("UPDATE Calls SET CallEnd = ?, CallDuration = ? WHERE CallID = ?"),
-                 {dateValue(now),
-                  dateValue(durationValue(callDate.isValid() ? callDate.secsTo(now) : 0)),
+                 {dateValue(end),
+                  dateValue(durationValue(callDate.isValid() ? callDate.secsTo(end) : 0)),
                   call.DBCallID}))
-            return false;
-        call.CallEnd = now;
+            return Outcome::Failed;
+        call.CallEnd = end;
     }
 
     if (!run(QStringLiteral(
@@ -160,9 +387,9 @@ bool SqlCallStore::writeCall(CCall& call)
               cut(QStringLiteral("CalledGUID"), call.CalledGUID),
               cut(QStringLiteral("CalledExtra"), call.CalledExtra), call.Answered(), !call.Outgoing,
               call.DBCallID}))
-        return false;
+        return Outcome::Failed;
     call.setSaved(true);
-    return true;
+    return Outcome::Written;
 }
 
 bool SqlCallStore::LoadCall(CCall& call, qint32 dbCallId)
@@ -188,6 +415,7 @@ bool SqlCallStore::LoadCall(CCall& call, qint32 dbCallId)
     found->finish();
     const auto value = [&values](int i) { return values.value(i); };
     call.DBCallID = dbCallId;
+    call.DBGeneration = m_db.generation();
     call.lDeviceID = -1;
     const QString device = value(8).toString();
     if (!device.isEmpty() && m_hooks.deviceIdFromName)

@@ -2,7 +2,13 @@
 
 #include "CallStore.h"
 
-CCall::CCall(CallStore* store, CallPopupFactory* popups) : m_store(store), m_popups(popups) {}
+namespace {
+quint64 g_lastSerial = 0; // the program's one thread makes every record
+} // namespace
+
+CCall::CCall(CallStore* store, CallPopupFactory* popups)
+    : m_serial(++g_lastSerial), m_store(store), m_popups(popups)
+{}
 
 void CCall::AnswerCall()
 {

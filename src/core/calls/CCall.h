@@ -50,6 +50,13 @@ public:
     // Whether the call already has a row in the call history.
     bool isSaved() const { return m_saved; }
     void setSaved(bool saved) { m_saved = saved; }
+    // Which of the call databases opened in this run holds that row (the store
+    // numbers them): a record whose database was replaced gets a new row
+    // instead of updating someone else's.
+    quint32 DBGeneration = 0;
+    // The same for every copy of one record and different for every other
+    // record, so a save the store had to keep back can be matched to later saves.
+    quint64 serial() const { return m_serial; }
     // Restores the answered flag when a stored call is loaded.
     void setAnsweredFromStore(bool answered) { m_answered = answered; }
 
@@ -71,6 +78,7 @@ private:
     bool m_answered = false;
     bool m_showing = false;
     bool m_saved = false;
+    quint64 m_serial = 0;
     CallStore* m_store = nullptr;
     CallPopupFactory* m_popups = nullptr;
 };

@@ -35,6 +35,11 @@ QString ConnectionString::value(const QString& key) const
     return m_values.value(key.toLower());
 }
 
+bool ConnectionString::readOnly() const
+{
+    return value(QStringLiteral("Mode")).compare(QLatin1String("Read"), Qt::CaseInsensitive) == 0;
+}
+
 Result<bool> ConnectionString::configure(const QString& connectionName) const
 {
     QString driver;
@@ -75,7 +80,10 @@ Result<bool> ConnectionString::configure(const QString& connectionName) const
     // system's TCP time-out: opening happens on the event loop's thread.
     switch (m_engine) {
     case Engine::SQLite:
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1%2")
+                .arg(kSqliteBusyTimeoutMs)
+                .arg(readOnly() ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
         break;
     case Engine::PostgreSQL:
         db.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds));

@@ -8,7 +8,7 @@
 class QSqlDatabase;
 
 // Database connections in the familiar "Key=Value;" form:
-//   Provider=SQLite;Data Source=/path/data.db
+//   Provider=SQLite;Data Source=/path/data.db[;Mode=Read]
 //   Provider=PostgreSQL;Host=...;Port=...;Database=...;User ID=...;Password=...
 //   Provider=MySQL;Host=...;Port=...;Database=...;User ID=...;Password=...
 //   Provider=ODBC;Data Source=<DSN or ODBC connection string>
@@ -26,6 +26,13 @@ public:
 
     // How long opening a database server may take.
     static constexpr int kConnectTimeoutSeconds = 5;
+    // How long a statement waits for an embedded database that another program
+    // writes to. Everything runs on the event loop's thread, so it is short: a
+    // save that still finds the database busy is kept and written later.
+    static constexpr int kSqliteBusyTimeoutMs = 250;
+
+    // "Mode=Read": the connection is opened for reading only.
+    bool readOnly() const;
 
     static ConnectionString parse(const QString& text);
     static QString forSQLite(const QString& filePath);

@@ -4,9 +4,7 @@
 #include "MainWindowView.h"
 #include "StandbyHandler.h"
 #include "StartupSequence.h"
-#include "contacts/store/CallDatabase.h"
-#include "contacts/store/CallDatabaseSwitch.h"
-#include "contacts/store/SqlCallStore.h"
+#include "contacts/store/CallStorage.h"
 #include "core/controller/MainForm.h"
 #include "core/log/ErrorReport.h"
 #include "core/log/ProgramLog.h"
@@ -206,6 +204,16 @@ void Program::writeLogHeader()
     }
 }
 
+CallDatabase* Program::callDatabase() const
+{
+    return m_calls ? &m_calls->database() : nullptr;
+}
+
+CallDatabaseSwitch* Program::callDatabaseSwitch() const
+{
+    return m_calls ? &m_calls->databaseSwitch() : nullptr;
+}
+
 bool Program::loaded() const
 {
     return m_form && m_form->isLoaded();
@@ -310,7 +318,7 @@ void Program::buildLoadingSteps(StartupSequence& steps)
     steps.add(QStringLiteral("call database"), [this] { openCallDatabase(); });
     steps.add(QStringLiteral("server"), [this, seam] {
         // It listens while the monitor runs and the server option is on.
-        m_server = std::make_unique<PhonavoServer>(*m_form, m_callDb.get());
+        m_server = std::make_unique<PhonavoServer>(*m_form, callDatabase());
         m_form->setClientNotifier(m_server.get());
         seam(m_seams.applyServerSwitch);
     });
@@ -341,36 +349,32 @@ void Program::buildLoadingSteps(StartupSequence& steps)
 void Program::openCallDatabase()
 {
     MainForm* form = m_form.get();
-    m_callDb = std::make_unique<CallDatabase>([form](const QString& e) { form->RaiseError(e); });
     TelephonyHub* hub = m_hub.get();
-    SqlCallStore::Hooks hooks;
-    hooks.addToCallHistory = [form] {
+    CallStorage::Hooks hooks;
+    hooks.log = [form](const QString& line) { form->LogStr(line); };
+    hooks.reportError = [form](const QString& e) { form->RaiseError(e); };
+    hooks.translate = [form](const QString& text, const QStringList& params) {
+        return form->GetS(text, params);
+    };
+    hooks.store.addToCallHistory = [form] {
         return form->options().flag(QStringLiteral("cbAddToCallHist"));
     };
-    hooks.deviceName = [form, hub](qint32 id) {
+    hooks.store.deviceName = [form, hub](qint32 id) {
         return id >= MainForm::kFirstPluginDeviceId ? form->deviceDisplayName(id)
                                                     : hub->getDeviceName(id).trimmed();
     };
-    hooks.deviceIdFromName = [hub](const QString& name) { return hub->getDeviceIdFromName(name); };
-    hooks.log = [form](const QString& line) { form->LogStr(line); };
-    hooks.reportError = [form](const QString& e) { form->RaiseError(e); };
-    m_callStore = std::make_unique<SqlCallStore>(*m_callDb, hooks);
-    m_form->setCallStore(m_callStore.get());
-
-    CallDatabaseSwitch::Hooks switchHooks;
-    switchHooks.log = [form](const QString& line) { form->LogStr(line); };
-    switchHooks.reportError = [form](const QString& e) { form->RaiseError(e); };
-    switchHooks.translate = [form](const QString& text, const QString& param) {
-        return form->GetS(text, param);
+    hooks.store.deviceIdFromName = [hub](const QString& name) {
+        return hub->getDeviceIdFromName(name);
     };
-    m_callDbSwitch = std::make_unique<CallDatabaseSwitch>(*m_callDb, *m_settings, switchHooks);
-    m_callDbSwitch->openAtStartUp();
+    m_calls = std::make_unique<CallStorage>(*m_settings, hooks);
+    m_form->setCallStore(&m_calls->store());
+    m_calls->databaseSwitch().openAtStartUp();
 }
 
 void Program::watchPowerEvents()
 {
     m_sleep = std::make_unique<SleepWatcher>();
-    m_standby = std::make_unique<StandbyHandler>(*m_form, m_callDbSwitch.get(), *m_settings);
+    m_standby = std::make_unique<StandbyHandler>(*m_form, callDatabaseSwitch(), *m_settings);
     m_standby->watch(*m_sleep);
 }
 
@@ -413,6 +417,8 @@ void Program::shutdown()
     if (m_view)
         m_view->showTrayIcon(false);
     m_form->shutdownTelephony(); // popups closed, active calls removed, lines closed
+    if (m_calls)
+        m_calls->store().writeHeldBeforeExit(); // after the last saves of the active calls
     if (m_server)
         m_server->stopServer(); // "Disconnected ..." for every client, then the listener
     if (m_seams.closeClientConnections)

@@ -10,13 +10,13 @@
 
 class CallDatabase;
 class CallDatabaseSwitch;
+class CallStorage;
 class PhonavoServer;
 class ShellOpener;
 class SleepWatcher;
 class StandbyHandler;
 class QLockFile;
 class ControlChannelServer;
-class SqlCallStore;
 class DialogService;
 class ErrorReporter;
 class LocGuru;
@@ -90,9 +90,10 @@ public:
     SettingsStore& settings() const { return *m_settings; }
     LocGuru& loc() const { return *m_loc; }
     TelephonyHub& telephony() const { return *m_hub; }
-    CallDatabase* callDatabase() const { return m_callDb.get(); }
-    // Which database the call history is on (mnuSetCallDB); null before loading gets there.
-    CallDatabaseSwitch* callDatabaseSwitch() const { return m_callDbSwitch.get(); }
+    // The call history; null before loading gets there.
+    CallDatabase* callDatabase() const;
+    // Which database the call history is on (mnuSetCallDB).
+    CallDatabaseSwitch* callDatabaseSwitch() const;
     ShellOpener& shell() const { return *m_shell; }
     StandbyHandler* standby() const { return m_standby.get(); }
     // The network server; null before loading reaches it.
@@ -136,9 +137,7 @@ private:
     SoundPlayer* m_sound = nullptr;
     std::unique_ptr<ErrorReporter> m_errors;
     std::unique_ptr<TelephonyHub> m_hub;
-    std::unique_ptr<CallDatabase> m_callDb;
-    std::unique_ptr<SqlCallStore> m_callStore;
-    std::unique_ptr<CallDatabaseSwitch> m_callDbSwitch;
+    std::unique_ptr<CallStorage> m_calls;
     std::unique_ptr<ShellOpener> m_shell;
     std::unique_ptr<SleepWatcher> m_sleep;
     std::unique_ptr<MainForm> m_form;
