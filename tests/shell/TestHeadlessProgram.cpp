@@ -36,18 +36,22 @@ class TestHeadlessProgram : public QObject
     Q_OBJECT
 
 private slots:
-    // A new installation learns its version, so its server accepts clients of
-    // the same version; an installed version stays as the installer wrote it.
-    void firstStartRecordsTheInstalledVersion_data()
+    // A new or upgraded installation records its version, so its server
+    // accepts clients of the same version; a newer recorded one stays.
+    void startRecordsTheInstalledVersion_data()
     {
         QTest::addColumn<QByteArray>("machine");
         QTest::addColumn<QString>("expected");
         QTest::newRow("new installation") << QByteArray() << Program::versionText();
-        QTest::newRow("installed")
-            << QByteArray("\"InstalledVersion\"=\"2.1.0\"\r\n") << QStringLiteral("2.1.0");
+        QTest::newRow("upgraded") << QByteArray("\"InstalledVersion\"=\"0.0.9\"\r\n")
+                                  << Program::versionText();
+        QTest::newRow("unreadable")
+            << QByteArray("\"InstalledVersion\"=\"?\"\r\n") << Program::versionText();
+        QTest::newRow("newer one installed")
+            << QByteArray("\"InstalledVersion\"=\"99.1.0\"\r\n") << QStringLiteral("99.1.0");
     }
 
-    void firstStartRecordsTheInstalledVersion()
+    void startRecordsTheInstalledVersion()
     {
         QFETCH(QByteArray, machine);
         QFETCH(QString, expected);

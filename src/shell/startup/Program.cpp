@@ -29,6 +29,7 @@
 #include <QLockFile>
 #include <QSysInfo>
 #include <QTimer>
+#include <QVersionNumber>
 
 #include <algorithm>
 
@@ -147,12 +148,14 @@ int Program::start()
 
 void Program::recordInstalledVersion()
 {
-    // The server accepts only clients of this version: a new installation
-    // must not compare them against nothing.
-    if (m_settings
-            ->getString(SettingsStore::Hive::LocalMachine, QString(),
-                        QStringLiteral("InstalledVersion"), QString())
-            .isEmpty())
+    // On Linux the program installs itself: a new installation, or one that
+    // was upgraded without an installer, records its own version, so that its
+    // server accepts clients of that version. A newer recorded version (an
+    // installation rolled back) is left as it is.
+    const QString recorded = m_settings->getString(SettingsStore::Hive::LocalMachine, QString(),
+                                                   QStringLiteral("InstalledVersion"), QString());
+    const QVersionNumber stored = QVersionNumber::fromString(recorded);
+    if (recorded.trimmed().isEmpty() || stored < QVersionNumber::fromString(versionText()))
         m_settings->SaveSettingHKLM(QString(), QStringLiteral("InstalledVersion"), versionText());
 }
 
