@@ -1,5 +1,7 @@
 #include "RouterCallMonitorParser.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 namespace {
@@ -23,15 +25,20 @@ QDateTime parseTime(const QString& text)
     return QDateTime::fromString(text, QStringLiteral("dd.MM.yyyy HH:mm:ss"));
 }
 
-// Digits, the signs a dialled number may carry (* and #) and a leading +.
-bool isNumber(const QString& text)
+// Signs that a lost line end ran two lines together: the next line's time
+// stamp or event word inside a number field, or a trunk id where the called
+// number belongs. Anything else a router reports as a number (a "+" in the
+// middle, "anonymous", an address) is kept: a call must not be lost over it.
+bool looksCorrupt(const QString& text, bool calledNumber)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (!(c >= u'0' && c <= u'9') && c != u'*' && c != u'#' && !(c == u'+' && i == 0))
-            return false;
-    }
-    return !text.isEmpty() && text != QLatin1String("+");
+    static const QRegularExpression stamp(
+        QStringLiteral("\\d{2}\\.\\d{2}\\.\\d{2}\\s+\\d{1,2}:\\d{2}"));
+    static const QRegularExpression trunk(QStringLiteral("^(SIP|ISDN|POTS|PSTN)\\d*$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QStringList events = {QStringLiteral("RING"), QStringLiteral("CALL"),
+                                       QStringLiteral("CONNECT"), QStringLiteral("DISCONNECT")};
+    return stamp.match(text).hasMatch() || events.contains(text.toUpper()) ||
+           (calledNumber && trunk.match(text).hasMatch());
 }
 
 bool isDigits(const QString& text)
@@ -44,21 +51,21 @@ enum class NumberField
 {
     Required,
     EmptyAllowed, // a withheld caller, an own number the line does not report
+    CalledNumber, // the own number of a RING: may be empty, never a trunk id
     Extension     // the router's number of one of its phones
 };
 
-// Why a number field holds something else, or nothing when it is fine. A
-// lost line end that runs two lines together shows here: the time stamp of
-// the second line lands in a number field.
+// Why a number field shows a broken line, or nothing when it is fine.
 QString numberProblem(const QString& type, const char* name, const QString& text, NumberField kind)
 {
     bool ok = false;
     switch (kind) {
     case NumberField::Required:
-        ok = isNumber(text);
+        ok = !text.isEmpty() && !looksCorrupt(text, false);
         break;
     case NumberField::EmptyAllowed:
-        ok = text.isEmpty() || isNumber(text);
+    case NumberField::CalledNumber:
+        ok = !looksCorrupt(text, kind == NumberField::CalledNumber);
         break;
     case NumberField::Extension:
         ok = isDigits(text);
@@ -145,7 +152,7 @@ std::optional<RouterCallEvent> RouterCallMonitorParser::parseLine(QByteArrayView
         event.trunk = fields.value(5);
         for (const QString& why :
              {numberProblem(type, "caller number", event.remoteNumber, NumberField::EmptyAllowed),
-              numberProblem(type, "called number", event.ownNumber, NumberField::EmptyAllowed)})
+              numberProblem(type, "called number", event.ownNumber, NumberField::CalledNumber)})
             if (!why.isEmpty())
                 return reject(why);
     } else if (type == QLatin1String("CALL")) {
