@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/msn/CMSN.h"
+#include "server/protocol/MessageSizeGuard.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -44,6 +45,10 @@ public:
     bool heardFrom = false;
     // A request that needs a verified client was refused (logged once).
     bool refusalLogged = false;
+    // A request that needs a server password was refused (logged once).
+    bool noPasswordLogged = false;
+    // Its connection request was logged, so its end is too (see ConnectionLogBudget).
+    bool lifecycleLogged = true;
     // Its refusal is under way (a wrong password is answered late): what it
     // sends meanwhile is ignored.
     bool closing = false;
@@ -56,6 +61,8 @@ public:
     // live events wait here, in order.
     bool awaitingAccepted = false;
     QList<std::pair<QString, QByteArray>> heldEvents;
+    // Its messages' length, counted over its arrivals.
+    MessageSizeGuard sizeGuard;
     // The old-call replay under way for it (a listen again starts a new one).
     std::shared_ptr<OldCallReplay> replay;
 
