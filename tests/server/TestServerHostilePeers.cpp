@@ -245,11 +245,22 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(flooder.socket.bytesToWrite(), 0, 5000);
         rig.spin(200);
         const qsizetype added = logChars(rig) - before;
-        QVERIFY2(added < CConnection::kLogBurstChars + 1000, qPrintable(QString::number(added)));
+        QVERIFY2(added < PeerLog::kBurstChars + 1000, qPrintable(QString::number(added)));
         QVERIFY(!rig.anyMessage([](const QString& l) { return l.size() > 600; }));
         QCOMPARE(
             rig.loggedCount(QStringLiteral("Further data from 127.0.0.2 is not logged for now")),
             1);
+
+        // A new connection from there refills nothing.
+        TestClient again(2);
+        QVERIFY(again.connectTo(rig.port()));
+        again.send(QByteArray("fresh\0getoutgoingdevices\0", 25));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            rig.logged(QStringLiteral("Ignored \"getoutgoingdevices\" from "
+                                      "127.0.0.2: the client has not logged in")),
+            2000);
+        QVERIFY(
+            !rig.anyMessage([](const QString& l) { return l.contains(QLatin1String("fresh")); }));
 
         // Ten minutes later the budget has grown back.
         rig.clock.advanceSeconds(600);
@@ -449,36 +460,39 @@ private slots:
         QVERIFY(owner.waitFor(QStringLiteral("incomingcall")));
     }
 
-    // Short connections in a row from one address are logged up to a budget
-    // that survives the reconnects; the rest are counted in one line, and the
-    // budget grows back.
+    // Short connections in a row from one address are logged (and traced) up
+    // to a budget that survives the reconnects; the rest are counted in one
+    // line, and the budget grows back.
     void connectionChurnHasALogBudget()
     {
         ServerRig rig;
         rig.form->setTapiLog(true);
         QVERIFY(rig.start());
-        const int kChurn = 3 * ConnectionLogBudget::kBurst;
+        const qsizetype before = rig.log.lines().size();
+        const int kChurn = 3 * PeerLog::kConnectionBurst;
         for (int i = 0; i < kChurn; ++i) {
             TestClient peer(2);
             QVERIFY(peer.connectTo(rig.port()));
             peer.socket.abort();
         }
         QTRY_COMPARE_WITH_TIMEOUT(rig.server->connections().Count(), 0, 5000);
-        const auto lines = [&rig](const QString& start) {
-            return rig.messages().filter(start).size();
+        const auto lines = [&rig](const QString& text) {
+            return rig.messages().filter(text).size();
         };
-        QCOMPARE(lines(QStringLiteral("Connection request: ")), ConnectionLogBudget::kBurst);
-        QCOMPARE(lines(QStringLiteral("Client disconnected: ")), ConnectionLogBudget::kBurst);
+        QCOMPARE(lines(QStringLiteral("Connection request: ")), PeerLog::kConnectionBurst);
+        QCOMPARE(lines(QStringLiteral("Sending \"connect\"")), PeerLog::kConnectionBurst);
+        QCOMPARE(lines(QStringLiteral("Client disconnected: ")), PeerLog::kConnectionBurst);
+        QCOMPARE(rig.log.lines().size() - before, 3 * PeerLog::kConnectionBurst);
         rig.server->tmrCleanClients_Timer();
         QVERIFY(rig.logged(QStringLiteral("%1 connections from 127.0.0.2 not logged")
-                               .arg(kChurn - ConnectionLogBudget::kBurst)));
+                               .arg(kChurn - PeerLog::kConnectionBurst)));
         rig.server->tmrCleanClients_Timer(); // said once
         QCOMPARE(lines(QStringLiteral("connections from 127.0.0.2 not logged")), 1);
 
         rig.clock.advanceSeconds(60);
         TestClient back(2);
         QVERIFY(back.connectTo(rig.port()));
-        QCOMPARE(lines(QStringLiteral("Connection request: ")), ConnectionLogBudget::kBurst + 1);
+        QCOMPARE(lines(QStringLiteral("Connection request: ")), PeerLog::kConnectionBurst + 1);
     }
 
     // Near the file-handle limit the server stops accepting (and says so once)

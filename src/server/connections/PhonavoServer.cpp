@@ -207,7 +207,7 @@ void PhonavoServer::stopServer()
     m_grid.clear();
     m_throttle.clear();
     logLeftOutConnections();
-    m_connectionLog.clear();
+    m_peerLogs.clear();
     m_listener->close();
     m_form.LogStr(m_form.GetS(QStringLiteral("Stopped server %s (%s)"), m_listener->localHostName(),
                               m_listener->localIP()));
@@ -241,7 +241,8 @@ void PhonavoServer::acceptOne(std::unique_ptr<ClientSocket> owned)
 {
     const QString ip = owned->remoteHostIP();
     // Short connections in a row from one address are not each worth two lines.
-    const bool logged = m_connectionLog.admit(ip, Clock::instance().now());
+    const std::shared_ptr<PeerLog> peerLog = m_peerLogs.forAddress(ip);
+    const bool logged = peerLog->admitConnection(Clock::instance().now());
     if (logged)
         m_form.LogStr(
             m_form.GetS(QStringLiteral("Connection request: %s (%s)"), owned->remoteHost(), ip));
@@ -286,6 +287,7 @@ void PhonavoServer::acceptOne(std::unique_ptr<ClientSocket> owned)
     // as it is until this one has logged in.
     const ConnectionPtr c = m_connections.Add(m_form, ip, socket);
     c->lifecycleLogged = logged;
+    c->peerLog = peerLog;
     c->SendCommand(QStringLiteral("connect"));
 }
 
@@ -390,7 +392,7 @@ void PhonavoServer::unload(int index)
 
 void PhonavoServer::logLeftOutConnections()
 {
-    for (const auto& [address, count] : m_connectionLog.takeLeftOut(Clock::instance().now()))
+    for (const auto& [address, count] : m_peerLogs.takeLeftOut(Clock::instance().now()))
         m_form.LogStr(m_form.GetS(QStringLiteral("%s connections from %s not logged"),
                                   QString::number(count), address));
 }

@@ -2,8 +2,8 @@
 
 #include "ClientsModel.h"
 #include "ColConnections.h"
-#include "ConnectionLogBudget.h"
 #include "LoginThrottle.h"
+#include "PeerLogs.h"
 #include "core/pipeline/CallSeams.h"
 
 #include <QDateTime>
@@ -148,7 +148,7 @@ private:
     quint16 m_boundPort = 0; // the port a broken listening socket takes again
     QTimer m_relistenTimer;
     bool m_relistenReported = false;
-    ConnectionLogBudget m_connectionLog;
+    PeerLogs m_peerLogs;
     ColConnections m_connections;
     ClientsModel m_grid;
     LoginThrottle m_throttle;
