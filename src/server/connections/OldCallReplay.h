@@ -83,13 +83,13 @@ public:
     void setBatchClause(BatchClause clause) { m_clause = clause; }
 
 private:
+    bool fail(const QString& error);
+    void readRow(const QSqlQuery& q);
+
     CallDatabase& m_db;
     QDateTime m_since;
     Admits m_admits;
     Sent m_sent;
-    bool fail(const QString& error);
-    void readRow(const QSqlQuery& q);
-
     qint64 m_lastId = std::numeric_limits<qint32>::min(); // CallID is a 32-bit column
     qint64 m_upToId = 0;
     quint32 m_generation = 0;
