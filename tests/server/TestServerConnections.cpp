@@ -150,7 +150,6 @@ private slots:
     {
         QFETCH(QList<int>, pieces);
         ServerRig rig;
-        rig.form->setTapiLog(true);
         QVERIFY(rig.start());
         auto verified = rig.verifiedClient(2);
         QVERIFY(verified);
