@@ -1,6 +1,7 @@
 #include "FileHandleLimit.h"
 
 #include <QFile>
+#include <QProcess>
 
 #include <algorithm>
 #include <cerrno>
@@ -29,7 +30,26 @@ qint64 asLimit(rlim_t value)
     return value == RLIM_INFINITY ? -1 : qint64(value);
 }
 
+// The soft limit found before raising it; read in forked children, so a plain value.
+rlim_t g_originalSoftLimit = 0;
+bool g_raised = false;
+QByteArray g_handleFolder = QByteArrayLiteral("/proc/self/fd");
+
 } // namespace
+
+void FileHandleLimit::restoreInChild(QProcess& process)
+{
+    process.setChildProcessModifier([] {
+        // Between fork and exec: system calls only.
+        if (!g_raised)
+            return;
+        rlimit limit{};
+        if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+            return;
+        limit.rlim_cur = g_originalSoftLimit;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    });
+}
 
 FileHandleLimit::Raised FileHandleLimit::raiseSoftLimit()
 {
@@ -46,10 +66,15 @@ FileHandleLimit::Raised FileHandleLimit::raiseSoftLimit()
         wanted = rlim_t(systemMaximum());
     if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur >= wanted)
         return result;
+    const rlim_t original = limit.rlim_cur;
     limit.rlim_cur = wanted;
     if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
         result.error = QString::fromLocal8Bit(std::strerror(errno));
         return result;
+    }
+    if (!g_raised) {
+        g_originalSoftLimit = original;
+        g_raised = true;
     }
     result.after = asLimit(wanted);
     return result;
@@ -63,9 +88,14 @@ qint64 FileHandleLimit::softLimit()
     return asLimit(limit.rlim_cur);
 }
 
+void FileHandleLimit::setHandleFolder(const QByteArray& path)
+{
+    g_handleFolder = path;
+}
+
 int FileHandleLimit::inUse()
 {
-    DIR* dir = opendir("/proc/self/fd");
+    DIR* dir = opendir(g_handleFolder.constData());
     if (!dir)
         return -1;
     int count = 0;

@@ -141,7 +141,13 @@ private slots:
                                                               "1m\u0085"))
                                     << "d\\x7F c\\x9B1m\\x85";
         QTest::newRow("line breaks still folded") << QStringLiteral("a\r\nb\rc") << "a | b | c";
-        QTest::newRow("other text untouched") << QStringLiteral("Müller ÿ €") << "Müller ÿ €";
+        QTest::newRow("line and paragraph separators")
+            << QStringLiteral("a\u2028b\u2029c") << "a\\u2028b\\u2029c";
+        QTest::newRow("direction marks and overrides")
+            << QStringLiteral("\u200E\u200F\u202A\u202E\u2066\u2069")
+            << "\\u200E\\u200F\\u202A\\u202E\\u2066\\u2069";
+        QTest::newRow("other text untouched")
+            << QStringLiteral("Müller ÿ € \u2027\u202F\u2065") << "Müller ÿ € \u2027\u202F\u2065";
     }
 
     void controlCharactersAreWrittenOut()

@@ -299,16 +299,19 @@ private slots:
             QVERIFY(probe.listen(QHostAddress::LocalHost));
             port = probe.serverPort();
         }
+        // The password is stored scrambled; without one, clients could not dial.
+        const QByteArray scrambled = ScrambleSetting(QStringLiteral("abc123")).toUtf8();
+        QVERIFY(!scrambled.contains('"') && !scrambled.contains('\\'));
         startProgram("\n[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options\\Server]\n"
                      "\"Enabled\"=\"1\"\n\"Port\"=\"" +
-                     QByteArray::number(port) + "\"\n\"Pass\"=\"\"\n");
+                     QByteArray::number(port) + "\"\n\"Pass\"=\"" + scrambled + "\"\n");
         QVERIFY(waitForLog(QStringLiteral("Enabled server")));
 
         Client kitchen(QStringLiteral("127.0.0.2"), port);
         Client office(QStringLiteral("127.0.0.3"), port);
         QVERIFY(kitchen.socket.waitForConnected(5000) && office.socket.waitForConnected(5000));
-        kitchen.send("listen\r\n5551\r\n\r\nkitchen\r\n\r\n2.1.0");
-        office.send("listen\r\n999\r\n\r\noffice\r\n\r\n2.1.0");
+        kitchen.send("listen\r\n5551\r\nabc123\r\nkitchen\r\n\r\n2.1.0");
+        office.send("listen\r\n999\r\nabc123\r\noffice\r\n\r\n2.1.0");
         QTRY_VERIFY_WITH_TIMEOUT(kitchen.messages().contains(QStringLiteral("accepted|")), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(office.messages().contains(QStringLiteral("accepted|")), 10000);
         kitchen.send("ping");

@@ -1,3 +1,4 @@
+#include "platform/FileHandleLimit.h"
 #include "platform/desktop/ShellOpen.h"
 #include "shell/dialogs/ScriptedDialogs.h"
 #include "shell/settings/SettingsStore.h"
@@ -6,8 +7,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <sys/resource.h>
 
 class TestShellOpen : public QObject
 {
@@ -117,6 +121,34 @@ private slots:
                 ? QStringList()
                 : QStringList{QStringLiteral("Fehler beim Öffnen von \nletter.pdf:\n\n") + text};
         QCOMPARE(boxes(dialogs), expected);
+    }
+
+    // The program's raised file-handle limit is its own: the opener (and what
+    // it starts) gets the limit the program was started with.
+    void openerGetsTheOriginalHandleLimit()
+    {
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+        const auto restore = qScopeGuard([&saved] { setrlimit(RLIMIT_NOFILE, &saved); });
+        if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max <= 256)
+            QSKIP("the hard limit leaves nothing to raise");
+        rlimit low = saved;
+        low.rlim_cur = 256;
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &low), 0);
+        QVERIFY(FileHandleLimit::raiseSoftLimit().after > 256);
+
+        TestHome home;
+        const QString opener = home.file(QStringLiteral("opener"));
+        home.write(QStringLiteral("opener"), QStringLiteral("#!/bin/sh\nulimit -n > \"%1\"\n")
+                                                 .arg(home.file(QStringLiteral("limit.txt")))
+                                                 .toUtf8());
+        QFile::setPermissions(opener, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QStringList reports;
+        ShellOpener shell([&](const QString& m) { reports << m; }, opener);
+        QVERIFY(shell.ShellOpen(QStringLiteral("https://phonavo.example/")));
+        QTRY_COMPARE(shell.running(), 0);
+        QCOMPARE(home.read(QStringLiteral("limit.txt")).trimmed(), QByteArray("256"));
+        QVERIFY(reports.isEmpty());
     }
 
     void missingOpenerMeansNoApplication()

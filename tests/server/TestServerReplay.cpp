@@ -3,9 +3,11 @@
 #include "ServerRig.h"
 
 #include "contacts/store/CallDatabase.h"
+#include "contacts/store/SqlCallStore.h"
 #include "platform/AppPaths.h"
 #include "server/connections/OldCallReplay.h"
 
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QTimer>
 
@@ -164,15 +166,18 @@ private slots:
         }));
     }
 
-    // A call that comes while the old calls go out reaches the client after
-    // its "accepted", not before.
+    // A call that comes while the old calls go out is stored meanwhile, but
+    // reaches the client once: live, after its "accepted", not in its list.
     void liveEventsWaitForTheReplay()
     {
         TestHome dbHome;
         std::vector<QByteArray> dates;
-        auto db = openDatabase(dbHome, manyCalls(10000, dates));
+        constexpr int kRows = 10000;
+        auto db = openDatabase(dbHome, manyCalls(kRows, dates));
         QVERIFY(db);
         ServerRig rig(db.get());
+        SqlCallStore store(*db, {});
+        rig.form->setCallStore(&store);
         QVERIFY(rig.start());
         bool rang = false;
         connect(&rig.log, &ProgramLog::lineLogged, this, [&](const QString& line) {
@@ -187,8 +192,9 @@ private slots:
         QVERIFY(client.connectTo(rig.port()));
         client.listen(QString(), kBeforeAll);
         QVERIFY(client.waitFor(QStringLiteral("accepted"), 30000));
+        QCOMPARE(client.last()[1].count(QChar(0xFF)), kRows);
         QVERIFY(client.waitFor(QStringLiteral("incomingcall")));
-        // The call was handled while the replay was under way.
+        // The call was handled and stored while the replay was under way.
         const QStringList log = rig.messages();
         const auto lineOf = [&log](const QString& text) {
             const auto it = std::find_if(log.cbegin(), log.cend(),
@@ -199,6 +205,12 @@ private slots:
         const auto connected = lineOf(QStringLiteral("Client connected: "));
         QVERIFY2(incoming >= 0 && incoming < connected,
                  qPrintable(QStringLiteral("%1 %2").arg(incoming).arg(connected)));
+        QSqlQuery stored(db->database());
+        QVERIFY(stored.exec(QStringLiteral("SELECT COUNT(*) FROM Calls WHERE "
+                                           "CallerID='0301234567'")) &&
+                stored.next());
+        QCOMPARE(stored.value(0).toInt(), 1);
+        rig.spin(100);
         QCOMPARE(client.commands(),
                  (QStringList{QStringLiteral("connect"), QStringLiteral("accepted"),
                               QStringLiteral("incomingcall")}));
@@ -247,18 +259,21 @@ private slots:
         QCOMPARE(client.last()[1].count(QChar(0xFF)), kRows);
     }
 
-    // Batches read the same rows with LIMIT and without it (ODBC back ends
-    // such as SQL Server have no LIMIT), in id order, none lost at the seams.
-    void batchesWithAndWithoutLimit_data()
+    // Batches cut off by the back end's clause and a one-pass read of one
+    // query (back ends without a known clause) give the same rows in id
+    // order, none lost at the seams.
+    void batchesAndOnePass_data()
     {
-        QTest::addColumn<bool>("limitClause");
-        QTest::newRow("LIMIT") << true;
-        QTest::newRow("plain, read as far as a batch goes") << false;
+        QTest::addColumn<int>("clause");
+        QTest::addColumn<int>("queries"); // with the one that finds the newest call
+        QTest::newRow("LIMIT") << int(OldCallReplay::BatchClause::Limit) << 1 + 4;
+        QTest::newRow("one pass") << int(OldCallReplay::BatchClause::OnePass) << 1 + 1;
     }
 
-    void batchesWithAndWithoutLimit()
+    void batchesAndOnePass()
     {
-        QFETCH(bool, limitClause);
+        QFETCH(int, clause);
+        QFETCH(int, queries);
         TestHome dbHome;
         std::vector<QByteArray> dates;
         auto db = openDatabase(dbHome, manyCalls(25, dates));
@@ -266,14 +281,15 @@ private slots:
         OldCallReplay replay(
             *db, QDateTime(QDate(2026, 1, 1), QTime(0, 0)), [](const QString&) { return true; },
             [](const OldCallReplay::Row&) {});
-        replay.setLimitClause(limitClause);
+        replay.setBatchClause(OldCallReplay::BatchClause(clause));
         replay.start();
-        int batches = 1;
+        int turns = 1;
         while (!replay.step(7))
-            ++batches;
+            ++turns;
         const OldCallReplay::Result result = replay.takeResult();
         QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
-        QCOMPARE(batches, 4);
+        QCOMPARE(turns, 4);
+        QCOMPARE(result.queries, queries);
         QCOMPARE(result.rowsRead, 25);
         QStringList records = result.list.split(QChar(0xFF));
         QCOMPARE(records.takeLast(), QString());
@@ -314,33 +330,62 @@ private slots:
     {
         QTest::addColumn<int>("engine");
         QTest::addColumn<QString>("literal");
-        QTest::addColumn<bool>("limit");
-        QTest::newRow("SQLite") << int(ConnectionString::Engine::SQLite) << "'2026-01-02T03:04:05'"
-                                << true;
-        QTest::newRow("PostgreSQL") << int(ConnectionString::Engine::PostgreSQL)
-                                    << "TIMESTAMP '2026-01-02 03:04:05'" << true;
-        QTest::newRow("MySQL") << int(ConnectionString::Engine::MySQL) << "'2026-01-02 03:04:05'"
-                               << true;
-        QTest::newRow("ODBC") << int(ConnectionString::Engine::ODBC) << "{ts '2026-01-02 03:04:05'}"
-                              << false;
+        QTest::newRow("SQLite") << int(ConnectionString::Engine::SQLite) << "'2026-01-02T03:04:05'";
+        QTest::newRow("PostgreSQL")
+            << int(ConnectionString::Engine::PostgreSQL) << "TIMESTAMP '2026-01-02 03:04:05'";
+        QTest::newRow("MySQL") << int(ConnectionString::Engine::MySQL) << "'2026-01-02 03:04:05'";
+        QTest::newRow("ODBC") << int(ConnectionString::Engine::ODBC)
+                              << "{ts '2026-01-02 03:04:05'}";
     }
 
-    // The statement speaks the engine's dialect: its date literal, and LIMIT
-    // only where the engine has it.
+    // The statement speaks the engine's dialect: its date literal.
     void dateLiteralFollowsTheEngine()
     {
         QFETCH(int, engine);
         QFETCH(QString, literal);
-        QFETCH(bool, limit);
         const QDateTime t(QDate(2026, 1, 2), QTime(3, 4, 5));
         const auto e = ConnectionString::Engine(engine);
         QCOMPARE(OldCallReplay::sqlDateLiteral(t, e), literal);
-        QCOMPARE(OldCallReplay::hasLimitClause(e), limit);
-        const QString sql =
-            OldCallReplay::batchStatement(t, 41, 500, e, OldCallReplay::hasLimitClause(e));
-        QVERIFY(sql.contains(QStringLiteral("CallDate>=") + literal +
-                             QStringLiteral(" AND CallID>41 ORDER BY CallID")));
-        QCOMPARE(sql.contains(QStringLiteral("LIMIT")), limit);
+        QVERIFY(OldCallReplay::batchStatement(t, 41, 900, 500, e, OldCallReplay::BatchClause::Limit)
+                    .contains(QStringLiteral("CallDate>=") + literal +
+                              QStringLiteral(" AND CallID>41 AND CallID<=900 ORDER BY CallID")));
+    }
+
+    // A batch is cut off the way the back end knows; one it does not know is
+    // read in one pass.
+    void batchClauseFollowsTheBackEnd_data()
+    {
+        QTest::addColumn<int>("dbms");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        const QString select = QStringLiteral("SELECT CallID, ");
+        const QString order = QStringLiteral("ORDER BY CallID");
+        QTest::newRow("SQLite") << int(QSqlDriver::SQLite) << select << order + " LIMIT 500";
+        QTest::newRow("PostgreSQL")
+            << int(QSqlDriver::PostgreSQL) << select << order + " LIMIT 500";
+        QTest::newRow("MySQL") << int(QSqlDriver::MySqlServer) << select << order + " LIMIT 500";
+        QTest::newRow("SQL Server")
+            << int(QSqlDriver::MSSqlServer) << QStringLiteral("SELECT TOP 500 CallID, ") << order;
+        QTest::newRow("Sybase") << int(QSqlDriver::Sybase)
+                                << QStringLiteral("SELECT TOP 500 CallID, ") << order;
+        QTest::newRow("Oracle") << int(QSqlDriver::Oracle) << select
+                                << order + " FETCH FIRST 500 ROWS ONLY";
+        QTest::newRow("DB2") << int(QSqlDriver::DB2) << select
+                             << order + " FETCH FIRST 500 ROWS ONLY";
+        QTest::newRow("unknown") << int(QSqlDriver::UnknownDbms) << select << order;
+        QTest::newRow("Interbase") << int(QSqlDriver::Interbase) << select << order;
+    }
+
+    void batchClauseFollowsTheBackEnd()
+    {
+        QFETCH(int, dbms);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        const QString sql = OldCallReplay::batchStatement(
+            QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)), 41, 900, 500,
+            ConnectionString::Engine::ODBC,
+            OldCallReplay::batchClauseFor(QSqlDriver::DbmsType(dbms)));
+        QVERIFY2(sql.startsWith(start) && sql.endsWith(end), qPrintable(sql));
     }
 };
 

@@ -61,17 +61,28 @@ QString ProgramLog::neutralised(const QString& text, bool keepLineFeeds)
     const auto isControl = [keepLineFeeds](char16_t c) {
         return (c < 0x20 && !(keepLineFeeds && c == u'\n')) || (c >= 0x7F && c <= 0x9F);
     };
-    if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return isControl(c.unicode()); }))
+    // Line and paragraph separators break a line in some viewers; the
+    // direction marks and overrides make a line read as something else.
+    const auto isLayoutControl = [](char16_t c) {
+        return c == 0x2028 || c == 0x2029 || c == 0x200E || c == 0x200F ||
+               (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    };
+    const auto needsEscape = [&](QChar c) {
+        return isControl(c.unicode()) || isLayoutControl(c.unicode());
+    };
+    if (std::none_of(text.cbegin(), text.cend(), needsEscape))
         return text;
     QString result;
     result.reserve(text.size() + 16);
     for (const QChar c : text) {
-        if (isControl(c.unicode()))
+        if (!needsEscape(c))
+            result += c;
+        else if (c.unicode() <= 0xFF)
             result +=
                 QStringLiteral("\\x") +
                 QString::number(c.unicode(), 16).rightJustified(2, QLatin1Char('0')).toUpper();
         else
-            result += c;
+            result += QStringLiteral("\\u") + QString::number(c.unicode(), 16).toUpper();
     }
     return result;
 }

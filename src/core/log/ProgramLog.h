@@ -63,7 +63,8 @@ public:
     // Folds CR LF pairs and lone CRs or LFs into " | " so a message is one line.
     static QString joinLines(const QString& text);
     // Control characters (C0, DEL, C1; so escape sequences too) written out as
-    // "\xHH"; with keepLineFeeds, LF stays (the file-only writer's reports).
+    // "\xHH", the Unicode line separators and direction controls as "\uHHHH";
+    // with keepLineFeeds, LF stays (the file-only writer's reports).
     static QString neutralised(const QString& text, bool keepLineFeeds = false);
 
 signals:

@@ -1,5 +1,6 @@
 #include "ShellOpen.h"
 
+#include "platform/FileHandleLimit.h"
 #include "shell/dialogs/DialogService.h"
 #include "shell/settings/SettingsStore.h"
 
@@ -149,6 +150,7 @@ bool ShellOpener::ShellOpen(const QString& file, int showCommand, const QString&
     }
 
     auto* process = new QProcess(this);
+    FileHandleLimit::restoreInChild(*process); // start(), not startDetached(): see there
     process->setProgram(program);
     process->setArguments({target});
     if (!folder.isEmpty() && QFileInfo(folder).isDir())

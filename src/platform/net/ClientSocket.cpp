@@ -87,20 +87,6 @@ QByteArray ClientSocket::getData(qint64 max)
     return m_socket ? m_socket->read(max) : QByteArray();
 }
 
-qint64 ClientSocket::discardAvailable()
-{
-    if (!m_socket)
-        return 0;
-    qint64 total = 0;
-    while (m_socket->bytesAvailable() > 0) {
-        const qint64 skipped = m_socket->skip(64 * 1024);
-        if (skipped <= 0)
-            break;
-        total += skipped;
-    }
-    return total;
-}
-
 bool ClientSocket::sendData(const QByteArray& bytes)
 {
     if (state() != SocketState::Connected)

@@ -43,8 +43,6 @@ public:
     qint64 bytesAvailable() const;
     // Up to max bytes of what has arrived.
     QByteArray getData(qint64 max);
-    // Throws away what has arrived, chunk by chunk; returns the count.
-    qint64 discardAvailable();
 
     // Hands the bytes to the socket. False when the socket is not connected or
     // when the peer left more than maxPendingOutput bytes unread; in that case

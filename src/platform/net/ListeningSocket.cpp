@@ -8,6 +8,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <sys/socket.h>
+
 namespace {
 
 // Connections wait here while accepting is paused; few, so a pause stops the
@@ -24,6 +26,11 @@ ListeningSocket::ListeningSocket(QObject* parent)
 {
     m_server->setMaxPendingConnections(kMaxWaiting);
     connect(m_server.get(), &QTcpServer::newConnection, this, [this] {
+        if (m_tryingUncounted) {
+            m_tryingUncounted = false;
+            m_pauseAnnounced = false;
+            emit acceptingResumed();
+        }
         if (!m_paused)
             emit connectionRequest();
     });
@@ -40,6 +47,8 @@ bool ListeningSocket::listen(quint16 port)
     if (m_server->isListening())
         m_server->close();
     m_paused = false;
+    m_pauseAnnounced = false;
+    m_tryingUncounted = false;
     m_recheckTimer.stop();
     m_estimate = -1;
     return m_server->listen(QHostAddress::Any, port);
@@ -49,6 +58,8 @@ void ListeningSocket::close()
 {
     m_server->close();
     m_paused = false;
+    m_pauseAnnounced = false;
+    m_tryingUncounted = false;
     m_recheckTimer.stop();
 }
 
@@ -80,6 +91,11 @@ QString ListeningSocket::errorString() const
     return m_server->errorString();
 }
 
+qintptr ListeningSocket::socketDescriptor() const
+{
+    return m_server->socketDescriptor();
+}
+
 bool ListeningSocket::hasPendingRequest() const
 {
     return !m_paused && m_server->hasPendingConnections();
@@ -98,7 +114,9 @@ bool ListeningSocket::handlesLow()
     }
     const int used = FileHandleLimit::inUse();
     m_estimate = used;
-    return used < 0 || limit - used < m_reserve;
+    // Handles that cannot be counted are not taken for few: a failed accept
+    // says when they are (onAcceptError).
+    return used >= 0 && limit - used < m_reserve;
 }
 
 std::unique_ptr<ClientSocket> ListeningSocket::accept()
@@ -119,12 +137,17 @@ std::unique_ptr<ClientSocket> ListeningSocket::accept()
 
 void ListeningSocket::pause()
 {
+    m_tryingUncounted = false;
     if (m_paused)
         return;
     m_paused = true;
     m_server->pauseAccepting();
     m_recheckTimer.start();
-    emit acceptingPaused(FileHandleLimit::inUse(), FileHandleLimit::softLimit());
+    // Said once, also when accepting without a count fails again and again.
+    if (!m_pauseAnnounced) {
+        m_pauseAnnounced = true;
+        emit acceptingPaused(FileHandleLimit::inUse(), FileHandleLimit::softLimit());
+    }
 }
 
 void ListeningSocket::recheck()
@@ -137,13 +160,19 @@ void ListeningSocket::recheck()
         return;
     }
     const qint64 free = FileHandleLimit::available();
-    if (free < m_reserve + kResumeMargin) // also when they cannot be counted
+    if (free >= 0 && free < m_reserve + kResumeMargin)
         return;
     m_paused = false;
     m_recheckTimer.stop();
     m_estimate = -1;
     m_server->resumeAccepting();
-    emit acceptingResumed();
+    if (free < 0) {
+        // Uncounted: the next accept either works (and says so) or pauses again quietly.
+        m_tryingUncounted = true;
+    } else {
+        m_pauseAnnounced = false;
+        emit acceptingResumed();
+    }
     // Connections that waited during the pause; announced from the loop, as
     // recheck may run inside a close.
     QTimer::singleShot(0, this, [this] {
@@ -152,8 +181,24 @@ void ListeningSocket::recheck()
     });
 }
 
+bool ListeningSocket::stillListening() const
+{
+    const qintptr fd = m_server->socketDescriptor();
+    int accepting = 0;
+    socklen_t size = sizeof accepting;
+    return fd >= 0 && getsockopt(int(fd), SOL_SOCKET, SO_ACCEPTCONN, &accepting, &size) == 0 &&
+           accepting != 0;
+}
+
 void ListeningSocket::onAcceptError(int socketError)
 {
+    // Only a socket that no longer listens is made anew: closing a good one
+    // would reset the connections waiting in its queue and leave the port to
+    // any other program for a moment.
+    if (!stillListening()) {
+        emit failed(m_server->errorString());
+        return;
+    }
     // Out of handles (EMFILE, ENFILE) or kernel memory: wait for them to come back.
     if (socketError == int(QAbstractSocket::SocketResourceError)) {
         pause();

@@ -15,7 +15,11 @@ class QTcpServer;
 // Every accepted connection costs a file handle. When only the reserve is left
 // (or accepting fails for want of handles) the socket stops accepting, says so
 // once, and goes on by itself when handles are free again, so the rest of the
-// program (control channel, databases, files) always finds some.
+// program (control channel, databases, files) always finds some. Where the
+// handles cannot be counted (no /proc), only a failed accept stops it.
+//
+// A failed accept leaves the socket as it is unless the socket itself no
+// longer listens; then failed() asks the owner to listen anew.
 class ListeningSocket : public QObject
 {
     Q_OBJECT
@@ -36,6 +40,7 @@ public:
     // address of the machine, or the loopback address.
     QString localIP() const;
     QString errorString() const;
+    qintptr socketDescriptor() const;
 
     bool hasPendingRequest() const;
     // The next waiting connection, or nullptr (none waiting, or paused).
@@ -50,6 +55,8 @@ public:
 signals:
     void connectionRequest();
     void error(const QString& description);
+    // The socket no longer listens (it broke): close it and listen again.
+    void failed(const QString& description);
     // Accepting stopped: handles in use and the limit (-1 when unknown).
     void acceptingPaused(int inUse, qint64 limit);
     void acceptingResumed();
@@ -58,10 +65,14 @@ private:
     bool handlesLow();
     void pause();
     void onAcceptError(int socketError);
+    bool stillListening() const;
 
     std::unique_ptr<QTcpServer> m_server;
     QTimer m_recheckTimer;
     int m_reserve = kDefaultHandleReserve;
     bool m_paused = false;
+    bool m_pauseAnnounced = false;
+    // Accepting went on without a count of the handles: the next accept tells.
+    bool m_tryingUncounted = false;
     qint64 m_estimate = -1; // handles in use as last counted, plus accepts since
 };

@@ -5,8 +5,6 @@
 #include "platform/net/ClientSocket.h"
 #include "server/protocol/WireProtocol.h"
 
-#include <algorithm>
-
 QString shortenedForLog(const QString& text, qsizetype max)
 {
     return text.size() > max ? text.left(max) + QStringLiteral("...") : text;
@@ -14,7 +12,7 @@ QString shortenedForLog(const QString& text, qsizetype max)
 
 CConnection::CConnection(MainForm& form, const QString& ip, ClientSocket* socket)
     : wsConnection(socket), dtConnected(Clock::instance().now()), dtLastPing(dtConnected), IP(ip),
-      m_form(form), m_logBudgetAt(dtConnected)
+      m_form(form)
 {}
 
 QByteArray CConnection::encodeCommand(const QString& command, const QStringList& parameters)
@@ -40,7 +38,9 @@ bool CConnection::sendEncoded(const QString& command, const QByteArray& message)
                                       command, displayName(), QString::number(state)));
         return false;
     }
-    if (m_form.traceOn()) {
+    // A connection whose request was not logged (see PeerLog) is not traced
+    // either until it has logged in.
+    if (m_form.traceOn() && (lifecycleLogged || Verified)) {
         // Pictures and long old-call lists are cut; a listen's password is masked.
         const QByteArray text = message.first(message.size() - 1).left(4 * kMaxLoggedText);
         m_form.LogStr(m_form.GetS(QStringLiteral("Sending \"%s\" to %s"), command, displayName()) +
@@ -51,29 +51,7 @@ bool CConnection::sendEncoded(const QString& command, const QByteArray& message)
 
 void CConnection::logFromPeer(const QString& line)
 {
-    const QDateTime now = Clock::instance().now();
-    const qint64 elapsedMs = std::max<qint64>(0, m_logBudgetAt.msecsTo(now));
-    m_logBudget = std::min<double>(
-        kLogBurstChars, m_logBudget + double(elapsedMs) * kLogRefillCharsPerMinute / 60'000.0);
-    m_logBudgetAt = now;
-    if (m_logSilenced) {
-        if (m_logBudget < kLogBurstChars / 2) {
-            ++m_linesNotLogged;
-            return;
-        }
-        m_logSilenced = false;
-        m_form.LogStr(
-            m_form.GetS(QStringLiteral("Data from %s is logged again (%s lines left out)"),
-                        displayName(), QString::number(m_linesNotLogged)));
-        m_linesNotLogged = 0;
-    }
-    if (m_logBudget < line.size()) {
-        m_logSilenced = true;
-        m_linesNotLogged = 1;
-        m_form.LogStr(m_form.GetS(QStringLiteral("Further data from %s is not logged for now"),
-                                  displayName()));
-        return;
-    }
-    m_logBudget -= double(line.size());
-    m_form.LogStr(line);
+    if (!peerLog)
+        peerLog = std::make_shared<PeerLog>();
+    peerLog->logLine(m_form, displayName(), line, Clock::instance().now());
 }

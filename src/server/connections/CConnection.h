@@ -1,6 +1,8 @@
 #pragma once
 
+#include "PeerLog.h"
 #include "server/msn/CMSN.h"
+#include "server/protocol/MessageSizeGuard.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -22,9 +24,6 @@ class OldCallReplay;
 class CConnection
 {
 public:
-    // What a peer's data may put into the log: a burst, then a slow refill.
-    static constexpr qint64 kLogBurstChars = 16 * 1024;
-    static constexpr qint64 kLogRefillCharsPerMinute = 1024;
     // Logged texts from or to the network are cut here.
     static constexpr qsizetype kMaxLoggedText = 400;
 
@@ -44,6 +43,13 @@ public:
     bool heardFrom = false;
     // A request that needs a verified client was refused (logged once).
     bool refusalLogged = false;
+    // A request that needs a server password was refused (logged once).
+    bool noPasswordLogged = false;
+    // Its connection request was logged, so its end is too (see PeerLog).
+    bool lifecycleLogged = true;
+    // What its address may still put into the log; shared by the connections
+    // of that address and kept by the server beyond them.
+    std::shared_ptr<PeerLog> peerLog;
     // Its refusal is under way (a wrong password is answered late): what it
     // sends meanwhile is ignored.
     bool closing = false;
@@ -56,6 +62,8 @@ public:
     // live events wait here, in order.
     bool awaitingAccepted = false;
     QList<std::pair<QString, QByteArray>> heldEvents;
+    // Its messages' length, counted over its arrivals.
+    MessageSizeGuard sizeGuard;
     // The old-call replay under way for it (a listen again starts a new one).
     std::shared_ptr<OldCallReplay> replay;
 
@@ -66,9 +74,7 @@ public:
     bool sendEncoded(const QString& command, const QByteArray& message);
     static QByteArray encodeCommand(const QString& command, const QStringList& parameters);
 
-    // A log line caused by what the peer sent. What one peer can make the
-    // program write is bounded: past its budget, one line says that its data
-    // is not logged, and logging goes on once the budget has grown back.
+    // A log line caused by what the peer sent, within its address's budget.
     void logFromPeer(const QString& line);
 
     ClientAddress address() const { return {IP, HostName}; }
@@ -77,10 +83,6 @@ public:
 
 private:
     MainForm& m_form;
-    double m_logBudget = kLogBurstChars;
-    QDateTime m_logBudgetAt;
-    bool m_logSilenced = false;
-    int m_linesNotLogged = 0;
 };
 
 using ConnectionPtr = std::shared_ptr<CConnection>;

@@ -81,8 +81,8 @@ void ClientRequests::handleArrival(ClientSocket* socket, const QByteArray& arriv
     if (messages.isEmpty())
         return;
     c->heardFrom = true;
-    // Its refusal, or its turn at the password check, is still to come.
-    if (c->closing || !c->heldListen.isEmpty())
+    // Its refusal is still to come.
+    if (c->closing)
         return;
     const QList<QByteArray> shown = WireProtocol::splitArrival(masked);
     // One line per arrival, whatever the number of its messages; pings alone are not logged.
@@ -132,6 +132,17 @@ bool ClientRequests::handleMessage(ClientSocket* socket, const ConnectionPtr& c,
             }
             return true;
         }
+        // Without a server password anyone on the network is verified: calls
+        // still go out, but nobody may act on the server's lines.
+        if (command != QLatin1String("getoutgoingdevices") && m_server.password().isEmpty()) {
+            if (!c->noPasswordLogged) {
+                c->noPasswordLogged = true;
+                m_form.LogStr(m_form.GetS(
+                    QStringLiteral("Ignored \"%s\" from %s: the server has no password"), command,
+                    c->IP));
+            }
+            return true;
+        }
         if (command == QLatin1String("rejectcall"))
             rejectCall();
         else if (command == QLatin1String("getoutgoingdevices"))
@@ -154,11 +165,15 @@ bool ClientRequests::listen(ClientSocket* socket, const ConnectionPtr& c, const 
     step = 10;
     LoginThrottle& throttle = m_server.loginThrottle();
     if (!throttle.mayCheck(ip)) {
-        // Another wrong password of this address is still waiting for its answer.
+        // Another wrong password of this address is still waiting for its
+        // answer: this listen waits its turn (a newer one takes its place),
+        // and the connection's other messages, its pings, go on meanwhile.
+        const bool waiting = !c->heldListen.isEmpty();
         c->heldListen = f;
-        throttle.wait(ip,
-                      [this, ws = QPointer<ClientSocket>(socket), c] { resumeHeldListen(ws, c); });
-        return false;
+        if (!waiting)
+            throttle.wait(
+                ip, [this, ws = QPointer<ClientSocket>(socket), c] { resumeHeldListen(ws, c); });
+        return true;
     }
     if (f[2] != m_server.password()) {
         refuseWrongPassword(socket, c);
@@ -223,12 +238,19 @@ void ClientRequests::refuseWrongPassword(ClientSocket* socket, const ConnectionP
 {
     const QString ip = c->IP;
     m_form.LogStr(m_form.GetS(QStringLiteral("Wrong password from: %s"), c->displayName()));
-    int delayMs = 0;
-    const int failures = m_server.loginThrottle().failed(ip, Clock::instance().now(), &delayMs);
-    if (failures == kKeepsFailingFirst || failures % kKeepsFailingEvery == 0)
+    const LoginThrottle::Failure failure =
+        m_server.loginThrottle().failed(ip, Clock::instance().now());
+    const int delayMs = failure.delayMs;
+    if (failure.failures == kKeepsFailingFirst || failure.failures % kKeepsFailingEvery == 0)
         m_form.LogStr(m_form.GetS(
             QStringLiteral("%s wrong passwords from %s: each answer waits %s seconds now"),
-            QString::number(failures), ip, QString::number(delayMs / 1000.0)));
+            QString::number(failure.failures), ip, QString::number(delayMs / 1000.0)));
+    if (failure.globalLimitEngaged)
+        m_form.LogStr(m_form.GetS(
+            QStringLiteral("More than %s wrong passwords a minute from all addresses: every "
+                           "wrong password waits %s seconds or more for its answer now"),
+            QString::number(LoginThrottle::kGlobalFailuresPerMinute),
+            QString::number(delayMs / 1000.0)));
     // Answered late, and nothing else from this address is checked meanwhile.
     c->closing = true;
     QTimer::singleShot(delayMs, Qt::PreciseTimer, &m_server,

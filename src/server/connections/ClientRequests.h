@@ -17,7 +17,8 @@ class PhonavoServer;
 // What the server does with the messages a client sends: the "listen"
 // handshake with the old-call replay, "ping", "rejectcall",
 // "getoutgoingdevices", "startcall" and anything else. The three requests that
-// act on the server's lines are obeyed for verified clients only.
+// act on the server's lines are obeyed for verified clients only, and dialling
+// and rejecting only while the server has a password.
 class ClientRequests
 {
 public:

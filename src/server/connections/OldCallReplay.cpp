@@ -3,6 +3,7 @@
 #include "contacts/store/CallDatabase.h"
 #include "server/protocol/WireProtocol.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -79,31 +80,41 @@ QString OldCallReplay::sqlDateLiteral(const QDateTime& t, ConnectionString::Engi
            QStringLiteral("'}");
 }
 
-bool OldCallReplay::hasLimitClause(ConnectionString::Engine engine)
+OldCallReplay::BatchClause OldCallReplay::batchClauseFor(QSqlDriver::DbmsType type)
 {
-    switch (engine) {
-    case ConnectionString::Engine::SQLite:
-    case ConnectionString::Engine::PostgreSQL:
-    case ConnectionString::Engine::MySQL:
-        return true;
-    case ConnectionString::Engine::ODBC:
-    case ConnectionString::Engine::Unknown:
-        break;
+    switch (type) {
+    case QSqlDriver::SQLite:
+    case QSqlDriver::PostgreSQL:
+    case QSqlDriver::MySqlServer:
+        return BatchClause::Limit;
+    case QSqlDriver::MSSqlServer:
+    case QSqlDriver::Sybase:
+        return BatchClause::Top;
+    case QSqlDriver::Oracle:
+    case QSqlDriver::DB2:
+        return BatchClause::FetchFirst;
+    default:
+        return BatchClause::OnePass;
     }
-    return false;
 }
 
-QString OldCallReplay::batchStatement(const QDateTime& since, qint64 afterId, int maxRows,
-                                      ConnectionString::Engine engine, bool limitClause)
+QString OldCallReplay::batchStatement(const QDateTime& since, qint64 afterId, qint64 upToId,
+                                      int maxRows, ConnectionString::Engine engine,
+                                      BatchClause clause)
 {
-    QString sql =
-        QStringLiteral("SELECT CallID, CallDate, CallEnd, CalledDevice, CallerID, CallerName, "
-                       "CallerGUID, CalledID, CalledName, CalledGUID, Incoming, Answered, "
-                       "CallerExtra, CalledExtra FROM Calls WHERE CallDate>=") +
-        sqlDateLiteral(since, engine) +
-        QStringLiteral(" AND CallID>%1 ORDER BY CallID").arg(afterId);
-    if (limitClause)
-        sql += QStringLiteral(" LIMIT %1").arg(std::max(1, maxRows));
+    const QString rows = QString::number(std::max(1, maxRows));
+    QString sql = QStringLiteral("SELECT ");
+    if (clause == BatchClause::Top)
+        sql += QStringLiteral("TOP ") + rows + QLatin1Char(' ');
+    sql += QStringLiteral("CallID, CallDate, CallEnd, CalledDevice, CallerID, CallerName, "
+                          "CallerGUID, CalledID, CalledName, CalledGUID, Incoming, Answered, "
+                          "CallerExtra, CalledExtra FROM Calls WHERE CallDate>=") +
+           sqlDateLiteral(since, engine) +
+           QStringLiteral(" AND CallID>%1 AND CallID<=%2 ORDER BY CallID").arg(afterId).arg(upToId);
+    if (clause == BatchClause::Limit)
+        sql += QStringLiteral(" LIMIT ") + rows;
+    else if (clause == BatchClause::FetchFirst)
+        sql += QStringLiteral(" FETCH FIRST ") + rows + QStringLiteral(" ROWS ONLY");
     return sql;
 }
 
@@ -123,61 +134,109 @@ OldCallReplay::OldCallReplay(CallDatabase& db, QDateTime since, Admits admits, S
 
 OldCallReplay::~OldCallReplay() = default;
 
+bool OldCallReplay::fail(const QString& error)
+{
+    m_result.error = error;
+    m_done = true;
+    m_onePass.reset();
+    return true;
+}
+
 void OldCallReplay::start()
 {
     if (!m_db.isOpen()) {
-        m_result.error = QStringLiteral("the call database is not open");
-        m_done = true;
+        fail(QStringLiteral("the call database is not open"));
+        return;
     }
+    m_generation = m_db.generation();
+    if (!m_clause) {
+        const QSqlDriver* driver = m_db.database().driver();
+        m_clause = batchClauseFor(driver ? driver->dbmsType() : QSqlDriver::UnknownDbms);
+    }
+    // The newest call now is the last one replayed: one that is stored while
+    // the old calls go out reaches the client live, and only so.
+    QSqlQuery q(m_db.database());
+    q.setForwardOnly(true);
+    ++m_result.queries;
+    if (!q.exec(QStringLiteral("SELECT MAX(CallID) FROM Calls")) || !q.next()) {
+        fail(q.lastError().text());
+        return;
+    }
+    if (q.value(0).isNull())
+        m_done = true; // no calls at all
+    else
+        m_upToId = q.value(0).toLongLong();
+    q.finish();
+}
+
+void OldCallReplay::readRow(const QSqlQuery& q)
+{
+    ++m_result.rowsRead;
+    m_lastId = std::max(m_lastId, q.value(CallID).toLongLong());
+    Row row;
+    row.incoming = readFlag(q.value(Incoming));
+    row.callerId = q.value(CallerID).toString();
+    row.calledId = q.value(CalledID).toString();
+    if (!m_admits(row.incoming ? row.calledId : row.callerId))
+        return;
+    row.callId = q.value(CallID).toString();
+    row.callDate = readDate(q.value(CallDate));
+    row.callerName = q.value(CallerName).toString();
+    row.calledName = q.value(CalledName).toString();
+    row.answered = readFlag(q.value(Answered));
+    m_list += WireProtocol::record(
+        {WireProtocol::FormatStamp(row.callDate),
+         WireProtocol::FormatStamp(readDate(q.value(CallEnd))), q.value(CalledDevice).toString(),
+         row.callerId, row.callerName, q.value(CallerGUID).toString(), row.calledId, row.calledName,
+         q.value(CalledGUID).toString(), flagText(row.incoming), flagText(row.answered),
+         q.value(CallerExtra).toString(), q.value(CalledExtra).toString()});
+    ++m_result.rowsSent;
+    m_sent(row);
 }
 
 bool OldCallReplay::step(int maxRows)
 {
     if (m_done)
         return true;
-    if (!m_db.isOpen()) {
-        m_result.error = QStringLiteral("the call database was closed during the replay");
-        m_done = true;
-        return true;
+    if (!m_db.isOpen() || m_db.generation() != m_generation)
+        return fail(QStringLiteral("the call database was closed during the replay"));
+    maxRows = std::max(1, maxRows);
+    const BatchClause clause = m_clause.value_or(BatchClause::OnePass);
+    if (clause == BatchClause::OnePass) {
+        // One statement for the whole replay; its rows are read a batch per turn.
+        if (!m_onePass) {
+            m_onePass = std::make_unique<QSqlQuery>(m_db.database());
+            m_onePass->setForwardOnly(true);
+            ++m_result.queries;
+            if (!m_onePass->exec(
+                    batchStatement(m_since, m_lastId, m_upToId, maxRows, m_db.engine(), clause)))
+                return fail(m_onePass->lastError().text());
+        }
+        for (int read = 0; read < maxRows; ++read) {
+            if (!m_onePass->next()) {
+                // The end, or a cursor the closing of its connection took away.
+                if (m_onePass->lastError().isValid())
+                    return fail(m_onePass->lastError().text());
+                m_onePass.reset();
+                m_done = true;
+                return true;
+            }
+            readRow(*m_onePass);
+        }
+        return false;
     }
     // Each batch is a query of its own, finished after its rows: no cursor
     // stays open between turns, while the call store writes on the same
     // connection or the connection is switched.
     QSqlQuery q(m_db.database());
     q.setForwardOnly(true);
-    maxRows = std::max(1, maxRows);
-    const QString sql = batchStatement(m_since, m_lastId, maxRows, m_db.engine(),
-                                       m_limitClause.value_or(hasLimitClause(m_db.engine())));
-    if (!q.exec(sql)) {
-        m_result.error = q.lastError().text();
-        m_done = true;
-        return true;
-    }
+    ++m_result.queries;
+    if (!q.exec(batchStatement(m_since, m_lastId, m_upToId, maxRows, m_db.engine(), clause)))
+        return fail(q.lastError().text());
     int read = 0;
     while (read < maxRows && q.next()) {
         ++read;
-        ++m_result.rowsRead;
-        m_lastId = std::max(m_lastId, q.value(CallID).toLongLong());
-        Row row;
-        row.incoming = readFlag(q.value(Incoming));
-        row.callerId = q.value(CallerID).toString();
-        row.calledId = q.value(CalledID).toString();
-        if (!m_admits(row.incoming ? row.calledId : row.callerId))
-            continue;
-        row.callId = q.value(CallID).toString();
-        row.callDate = readDate(q.value(CallDate));
-        row.callerName = q.value(CallerName).toString();
-        row.calledName = q.value(CalledName).toString();
-        row.answered = readFlag(q.value(Answered));
-        m_list += WireProtocol::record(
-            {WireProtocol::FormatStamp(row.callDate),
-             WireProtocol::FormatStamp(readDate(q.value(CallEnd))),
-             q.value(CalledDevice).toString(), row.callerId, row.callerName,
-             q.value(CallerGUID).toString(), row.calledId, row.calledName,
-             q.value(CalledGUID).toString(), flagText(row.incoming), flagText(row.answered),
-             q.value(CallerExtra).toString(), q.value(CalledExtra).toString()});
-        ++m_result.rowsSent;
-        m_sent(row);
+        readRow(q);
     }
     if (q.lastError().isValid())
         m_result.error = q.lastError().text();

@@ -9,6 +9,7 @@
 #include "platform/net/ListeningSocket.h"
 #include "platform/telephony/LineTypes.h"
 #include "platform/telephony/TelephonyWrapper.h"
+#include "server/protocol/MessageSizeGuard.h"
 #include "server/protocol/WireProtocol.h"
 #include "shell/dialogs/DialogService.h"
 #include "shell/dialogs/Warnings.h"
@@ -27,18 +28,28 @@ PhonavoServer::PhonavoServer(MainForm& form, CallDatabase* callDatabase, QObject
 {
     m_cleanTimer.setInterval(kCleanIntervalMs);
     connect(&m_cleanTimer, &QTimer::timeout, this, &PhonavoServer::tmrCleanClients_Timer);
+    m_relistenTimer.setInterval(kRelistenIntervalMs);
+    m_relistenTimer.setSingleShot(true);
+    connect(&m_relistenTimer, &QTimer::timeout, this, &PhonavoServer::relisten);
+    connect(m_listener.get(), &ListeningSocket::failed, this, &PhonavoServer::onListenerFailed);
     connect(m_listener.get(), &ListeningSocket::connectionRequest, this,
             &PhonavoServer::onConnectionRequest);
     connect(m_listener.get(), &ListeningSocket::error, this, [this](const QString& description) {
         m_form.DoLogStr(QStringLiteral("socket-error: ") + description);
     });
-    connect(m_listener.get(), &ListeningSocket::acceptingPaused, this,
-            [this](int inUse, qint64 limit) {
+    connect(
+        m_listener.get(), &ListeningSocket::acceptingPaused, this, [this](int inUse, qint64 limit) {
+            if (inUse < 0)
                 m_form.DoLogStr(m_form.GetS(
-                    QStringLiteral("Not accepting connections for now: %s of %s file handles "
-                                   "in use"),
-                    QString::number(inUse), QString::number(limit)));
-            });
+                    QStringLiteral("Not accepting connections for now: out of file handles "
+                                   "(limit %s)"),
+                    QString::number(limit)));
+            else
+                m_form.DoLogStr(
+                    m_form.GetS(QStringLiteral("Not accepting connections for now: %s of %s file "
+                                               "handles in use"),
+                                QString::number(inUse), QString::number(limit)));
+        });
     connect(m_listener.get(), &ListeningSocket::acceptingResumed, this, [this] {
         m_form.DoLogStr(m_form.GetS(QStringLiteral("Accepting connections again")));
     });
@@ -92,7 +103,11 @@ quint16 PhonavoServer::listeningPort() const
 
 int PhonavoServer::connectedClients() const
 {
-    return serverEnabled() ? m_connections.Count() : 0;
+    if (!serverEnabled())
+        return 0;
+    const QList<ConnectionPtr> all = m_connections.NewEnum();
+    return int(std::count_if(all.cbegin(), all.cend(),
+                             [](const ConnectionPtr& c) { return c->Verified; }));
 }
 
 bool PhonavoServer::confirmStop()
@@ -100,7 +115,7 @@ bool PhonavoServer::confirmStop()
     return m_form.warnings().askQuestion(
         QStringLiteral("DontAskExitWithConnectedClients"),
         QStringLiteral("There are %s clients connected.{\\r}Really stop the Phonavo server?"),
-        {QString::number(m_connections.Count())});
+        {QString::number(connectedClients())});
 }
 
 bool PhonavoServer::checkPasswordOnStart()
@@ -131,18 +146,55 @@ void PhonavoServer::startServer()
                                       m_form.options().text(QStringLiteral("txtPort"))));
         return;
     }
+    m_relistenTimer.stop();
+    m_relistenReported = false;
     if (!m_listener->listen(m_port)) {
         m_form.RaiseError(m_form.GetS(QStringLiteral("Unable to start the server on port %s: %s"),
                                       QString::number(m_port), m_listener->errorString()));
         return;
     }
+    m_boundPort = m_listener->localPort();
     m_form.LogStr(m_form.GetS(QStringLiteral("Enabled server %s (%s)"), m_listener->localHostName(),
                               m_listener->localIP()));
+    if (password().isEmpty())
+        m_form.LogStr(m_form.GetS(QStringLiteral(
+            "The server has no password: clients get calls but cannot dial or reject calls")));
+}
+
+void PhonavoServer::onListenerFailed(const QString& description)
+{
+    m_form.DoLogStr(QStringLiteral("socket-error: ") + description);
+    relisten();
+}
+
+void PhonavoServer::relisten()
+{
+    const QString port = QString::number(m_boundPort);
+    if (m_listener->listen(m_boundPort)) {
+        m_relistenReported = false;
+        m_form.LogStr(m_form.GetS(QStringLiteral("The server listens on port %s again"), port));
+        return;
+    }
+    // The port stays ours to take back: tried again and again, and said loudly once.
+    const QString error = m_listener->errorString();
+    if (!m_relistenReported) {
+        m_relistenReported = true;
+        m_form.RaiseError(m_form.GetS(
+            QStringLiteral("The server cannot listen on port %s again: %s. It tries again every "
+                           "%s seconds."),
+            port, error, QString::number(m_relistenTimer.interval() / 1000.0)));
+    } else {
+        m_form.DoLogStr(m_form.GetS(QStringLiteral("The server still cannot listen on port %s: %s"),
+                                    port, error));
+    }
+    m_relistenTimer.start();
 }
 
 void PhonavoServer::stopServer()
 {
-    if (!m_listener->isListening() && m_sockets.isEmpty())
+    const bool retrying = m_relistenTimer.isActive();
+    m_relistenTimer.stop();
+    if (!m_listener->isListening() && m_sockets.isEmpty() && !retrying)
         return;
     const QList<int> indexes = m_sockets.keys();
     for (auto it = indexes.crbegin(); it != indexes.crend(); ++it) {
@@ -154,7 +206,8 @@ void PhonavoServer::stopServer()
     m_connections.Clear();
     m_grid.clear();
     m_throttle.clear();
-    m_discarding.clear();
+    logLeftOutConnections();
+    m_peerLogs.clear();
     m_listener->close();
     m_form.LogStr(m_form.GetS(QStringLiteral("Stopped server %s (%s)"), m_listener->localHostName(),
                               m_listener->localIP()));
@@ -187,16 +240,21 @@ int PhonavoServer::freeIndex()
 void PhonavoServer::acceptOne(std::unique_ptr<ClientSocket> owned)
 {
     const QString ip = owned->remoteHostIP();
-    m_form.LogStr(
-        m_form.GetS(QStringLiteral("Connection request: %s (%s)"), owned->remoteHost(), ip));
-    const auto fromThere =
-        std::count_if(m_sockets.cbegin(), m_sockets.cend(),
-                      [&ip](const ClientSocket* s) { return s && s->remoteHostIP() == ip; });
-    if (m_sockets.size() >= kMaxSockets || fromThere >= kMaxSocketsPerAddress) {
+    // Short connections in a row from one address are not each worth two lines.
+    const std::shared_ptr<PeerLog> peerLog = m_peerLogs.forAddress(ip);
+    const bool logged = peerLog->admitConnection(Clock::instance().now());
+    if (logged)
         m_form.LogStr(
-            m_form.GetS(QStringLiteral("Rejected connection request from %s (%s): too many "
-                                       "connections"),
-                        owned->remoteHost(), ip));
+            m_form.GetS(QStringLiteral("Connection request: %s (%s)"), owned->remoteHost(), ip));
+    if (m_connections.fromAddress(ip).size() >= kMaxSocketsPerAddress)
+        makeRoomAt(ip, logged);
+    if (m_sockets.size() >= kMaxSockets ||
+        m_connections.fromAddress(ip).size() >= kMaxSocketsPerAddress) {
+        if (logged)
+            m_form.LogStr(
+                m_form.GetS(QStringLiteral("Rejected connection request from %s (%s): too many "
+                                           "connections"),
+                            owned->remoteHost(), ip));
         owned->abort();
         return;
     }
@@ -228,7 +286,26 @@ void PhonavoServer::acceptOne(std::unique_ptr<ClientSocket> owned)
     // Its own connection: another one from this address (verified or not) stays
     // as it is until this one has logged in.
     const ConnectionPtr c = m_connections.Add(m_form, ip, socket);
+    c->lifecycleLogged = logged;
+    c->peerLog = peerLog;
     c->SendCommand(QStringLiteral("connect"));
+}
+
+void PhonavoServer::makeRoomAt(const QString& ip, bool logged)
+{
+    // The oldest socket that has not logged in goes (connections are listed
+    // in the order they came); the verified client of the address never does.
+    for (const ConnectionPtr& c : m_connections.fromAddress(ip)) {
+        if (c->Verified)
+            continue;
+        if (logged)
+            m_form.LogStr(m_form.GetS(
+                QStringLiteral("Closed the oldest connection from %s that has not logged in, to "
+                               "make room for a new one"),
+                ip));
+        dropConnection(c);
+        return;
+    }
 }
 
 ConnectionPtr PhonavoServer::connectionOf(const ClientSocket* socket) const
@@ -247,35 +324,20 @@ int PhonavoServer::indexOf(const ClientSocket* socket) const
 void PhonavoServer::onDataArrival(ClientSocket* socket)
 {
     trapErrors(m_form.errors(), QStringLiteral("wsConnection_DataArrival"), [&] {
-        const qint64 available = socket->bytesAvailable();
-        if (available > WireProtocol::kMaxArrival) {
-            // Never held whole: thrown away in chunks, and the rest of that
-            // message too, up to its NUL in a later arrival.
-            const qint64 dropped = socket->discardAvailable();
-            if (!m_discarding.contains(socket)) {
-                m_discarding.insert(socket);
-                if (const ConnectionPtr c = connectionOf(socket)) {
-                    c->heardFrom = true;
-                    c->logFromPeer(QStringLiteral("Data from %1 dropped: more than %2 bytes (%3) "
-                                                  "in one arrival")
-                                       .arg(c->displayName())
-                                       .arg(WireProtocol::kMaxArrival)
-                                       .arg(dropped));
-                }
-            }
+        // The read buffer holds at most kMaxArrival + 1 bytes.
+        const QByteArray data = socket->getData(socket->bytesAvailable());
+        const ConnectionPtr c = connectionOf(socket);
+        if (!c)
             return;
+        const MessageSizeGuard::Passed passed = c->sizeGuard.pass(data);
+        if (passed.startedDropping) {
+            c->heardFrom = true;
+            c->logFromPeer(
+                m_form.GetS(QStringLiteral("Data from %s dropped: a message longer than %s bytes"),
+                            c->displayName(), QString::number(WireProtocol::kMaxArrival)));
         }
-        QByteArray data = socket->getData(available);
-        if (m_discarding.contains(socket)) {
-            const qsizetype end = data.indexOf('\0');
-            if (end < 0)
-                return;
-            m_discarding.remove(socket);
-            data.remove(0, end + 1);
-            if (data.isEmpty())
-                return;
-        }
-        m_requests->handleArrival(socket, data);
+        if (!passed.data.isEmpty())
+            m_requests->handleArrival(socket, passed.data);
     });
 }
 
@@ -293,8 +355,9 @@ void PhonavoServer::closeClient(ClientSocket* socket)
         return;
     const QString ip = socket->remoteHostIP();
     const ConnectionPtr c = connectionOf(socket);
-    m_form.LogStr(m_form.GetS(QStringLiteral("Client disconnected: %s (%s)"),
-                              c ? c->HostName : QString(), ip));
+    if (!c || c->lifecycleLogged || c->Verified)
+        m_form.LogStr(m_form.GetS(QStringLiteral("Client disconnected: %s (%s)"),
+                                  c ? c->HostName : QString(), ip));
     if (c) {
         m_connections.Remove(c);
         // Only the verified connection of an address is listed.
@@ -324,17 +387,14 @@ void PhonavoServer::unload(int index)
     if (!socket)
         return;
     socket->disconnect(this);
-    m_discarding.remove(socket);
     socket->release();
 }
 
-bool PhonavoServer::restartListening()
+void PhonavoServer::logLeftOutConnections()
 {
-    m_listener->close();
-    if (m_listener->listen(m_port))
-        return true;
-    m_form.DoLogStr(QStringLiteral("socket-error: ") + m_listener->errorString());
-    return false;
+    for (const auto& [address, count] : m_peerLogs.takeLeftOut(Clock::instance().now()))
+        m_form.LogStr(m_form.GetS(QStringLiteral("%s connections from %s not logged"),
+                                  QString::number(count), address));
 }
 
 void PhonavoServer::tmrCleanClients_Timer()
@@ -344,13 +404,15 @@ void PhonavoServer::tmrCleanClients_Timer()
         const QDateTime now = Clock::instance().now();
         const QDateTime limit = now.addSecs(-kPingTimeoutSeconds);
         const QDateTime graceEnd = now.addSecs(-kSilentGraceSeconds);
-        bool dropped = false;
         for (const ConnectionPtr& c : m_connections.NewEnum()) {
-            if (!c->heardFrom && c->dtConnected < graceEnd) {
+            if (!c->heldListen.isEmpty()) {
+                continue; // its turn at the password check does not count against it
+            } else if (!c->heardFrom && c->dtConnected < graceEnd) {
                 // A socket that never says anything only holds a place.
-                m_form.LogStr(m_form.GetS(QStringLiteral("Client %s sent nothing for %s seconds, "
-                                                         "disconnecting"),
-                                          c->IP, QString::number(kSilentGraceSeconds)));
+                if (c->lifecycleLogged)
+                    m_form.LogStr(m_form.GetS(
+                        QStringLiteral("Client %s sent nothing for %s seconds, disconnecting"),
+                        c->IP, QString::number(kSilentGraceSeconds)));
             } else if (c->dtLastPing < limit) {
                 m_form.LogStr(
                     m_form.GetS(QStringLiteral("Client %s timed out, disconnecting"), c->HostName));
@@ -358,11 +420,10 @@ void PhonavoServer::tmrCleanClients_Timer()
                 continue;
             }
             c->SendCommand(QStringLiteral("timeout"));
-            dropped = dropConnection(c) || dropped;
+            dropConnection(c);
         }
         m_throttle.forgetOld(now);
-        if (dropped && m_listener->isListening())
-            restartListening();
+        logLeftOutConnections();
         if (++m_ticks >= kTrayRefreshTicks) {
             m_ticks = 0;
             TrayPresence* tray = m_form.trayPresence();

@@ -3,12 +3,12 @@
 #include "ClientsModel.h"
 #include "ColConnections.h"
 #include "LoginThrottle.h"
+#include "PeerLogs.h"
 #include "core/pipeline/CallSeams.h"
 
 #include <QDateTime>
 #include <QMap>
 #include <QObject>
-#include <QSet>
 #include <QTimer>
 
 #include <functional>
@@ -25,7 +25,8 @@ class MainForm;
 // client connections and their grid, the ping time-out, start and stop with
 // the monitor, and the delivery of live call events to the entitled clients.
 // Only verified connections get call events; a socket that sends nothing at
-// all is dropped after a short grace.
+// all is dropped after a short grace. Dropping clients never touches the
+// listening socket: only a listening socket that broke is made anew.
 class PhonavoServer : public QObject, public ClientNotifier
 {
     Q_OBJECT
@@ -43,8 +44,12 @@ public:
     // Sockets beyond the listed clients (unverified, replaced) are bounded too,
     // so a flood of connections cannot use up the program's file handles.
     static constexpr int kMaxSockets = 4 * kMaxClients;
-    // One address is one client; a few more sockets allow for reconnects.
+    // One address is one client; a few more sockets allow for reconnects. At
+    // the limit the oldest socket of that address that has not logged in
+    // makes room.
     static constexpr int kMaxSocketsPerAddress = 4;
+    // A listening socket that broke and cannot listen again is tried this often.
+    static constexpr int kRelistenIntervalMs = 10'000;
     // A client that leaves this much unread is dropped instead of growing the buffer.
     static constexpr qint64 kMaxPendingOutput = 32 * 1024 * 1024;
     // Picture files above this size are not sent to clients.
@@ -72,6 +77,7 @@ public:
     void outgoingCall(const CCall& call) override;
     void callAnswered(const CCall& call) override;
     void callDisconnected(const CCall& call) override;
+    // The verified clients (those that logged in).
     int connectedClients() const override;
     bool confirmStop() override;
     bool checkPasswordOnStart() override;
@@ -93,6 +99,7 @@ public:
     bool cleanTimerActive() const { return m_cleanTimer.isActive(); }
 
     LoginThrottle& loginThrottle() { return m_throttle; }
+    void setRelistenInterval(int ms) { m_relistenTimer.setInterval(ms); }
     // Whether the listening socket takes connections (it pauses when file handles run low).
     bool isAccepting() const;
     ListeningSocket& listener() { return *m_listener; }
@@ -111,6 +118,8 @@ signals:
 private:
     void onConnectionRequest();
     void acceptOne(std::unique_ptr<ClientSocket> socket);
+    // Closes the oldest unverified connection of this address.
+    void makeRoomAt(const QString& ip, bool logged);
     void onDataArrival(ClientSocket* socket);
     void onClosed(ClientSocket* socket);
     int freeIndex();
@@ -119,7 +128,9 @@ private:
     bool dropConnection(const ConnectionPtr& c);
     void followMonitorState();
     int indexOf(const ClientSocket* socket) const;
-    bool restartListening();
+    void onListenerFailed(const QString& description);
+    void relisten();
+    void logLeftOutConnections();
     quint16 configuredPort(bool* ok) const;
 
     void broadcast(const QString& command, const QStringList& params, const QString& decidingNumber,
@@ -131,10 +142,13 @@ private:
     std::optional<QString> m_passwordRetype;
     std::unique_ptr<ListeningSocket> m_listener;
     std::unique_ptr<ClientRequests> m_requests;
-    QMap<int, ClientSocket*> m_sockets;     // index 1 and up; owned (Qt children)
-    QSet<const ClientSocket*> m_discarding; // dropping the rest of an oversized message
+    QMap<int, ClientSocket*> m_sockets; // index 1 and up; owned (Qt children)
     quint16 m_indexCounter = 0;
-    quint16 m_port = 0;
+    quint16 m_port = 0;      // as configured (0: any free port)
+    quint16 m_boundPort = 0; // the port a broken listening socket takes again
+    QTimer m_relistenTimer;
+    bool m_relistenReported = false;
+    PeerLogs m_peerLogs;
     ColConnections m_connections;
     ClientsModel m_grid;
     LoginThrottle m_throttle;
