@@ -190,6 +190,11 @@ bool CallDatabase::OpenCallDatabase(QString& connection, const QString& storedOr
     m_readOnlyByRequest = cs.readOnly();
     rememberIdentity(cs);
     probeWrites();
+    // The journal files exist once a transaction ran (the probe's).
+    m_walIdentity =
+        FileIdentity::of(m_file.isEmpty() ? QString() : m_file + QStringLiteral("-wal"));
+    m_shmIdentity =
+        FileIdentity::of(m_file.isEmpty() ? QString() : m_file + QStringLiteral("-shm"));
     readColumnSizes();
     return true;
 }
@@ -206,8 +211,6 @@ void CallDatabase::rememberIdentity(const ConnectionString& cs)
         m_file = QFileInfo(source).absoluteFilePath();
         m_fileIdentity = FileIdentity::of(m_file);
         m_folderIdentity = FileIdentity::of(QFileInfo(m_file).absolutePath());
-        m_walIdentity = FileIdentity::of(m_file + QStringLiteral("-wal"));
-        m_shmIdentity = FileIdentity::of(m_file + QStringLiteral("-shm"));
     }
     const QString key =
         m_fileIdentity
