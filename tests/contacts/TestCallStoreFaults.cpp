@@ -539,6 +539,7 @@ private slots:
             s.rig.lines().ring(0, QStringLiteral("0301234567"), QStringLiteral("5551")).value();
         s.rig.settle();
         QCOMPARE(rowsInFile(s.dataFile()).size(), 1);
+        std::unique_ptr<OtherProgram> writer;
 
         if (fault == QLatin1String("replaced")) {
             // A restored backup over the open file: its row 1 is another call.
@@ -551,9 +552,12 @@ private slots:
             }
             std::filesystem::rename(backup.toStdString(), s.dataFile().toStdString());
         } else if (fault == QLatin1String("overwritten")) {
-            // Garbage over the file in place, once its last commits are in it.
-            QVERIFY(
-                OtherProgram(s.dataFile()).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")));
+            // Garbage over the file in place, while another program has a
+            // commit of its own only in the journal.
+            writer = std::make_unique<OtherProgram>(s.dataFile());
+            QVERIFY(writer->exec(QStringLiteral("PRAGMA wal_autocheckpoint=0")));
+            QVERIFY(writer->exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")));
+            QVERIFY(writer->exec(QStringLiteral("INSERT INTO Calls (CallerID) VALUES ('040')")));
             QVERIFY(writeFile(s.dataFile(), QByteArray("not a database ").repeated(600)));
         } else {
             QVERIFY(QFile::remove(s.dataFile()));
@@ -579,9 +583,15 @@ private slots:
                      QVariant(QStringLiteral("Kept")));
         QVERIFY(s.loggedPart(logged));
         QCOMPARE(s.boxes().size(), boxes);
-        if (boxes > 0)
+        if (boxes > 0) {
             QVERIFY2(s.boxes().first().contains(QLatin1String("It was renamed to")),
                      qPrintable(s.boxes().first()));
+            // The file in place was only closed: its journal, with the other
+            // program's commit, went aside with it.
+            const QFileInfoList aside = QDir(QFileInfo(s.dataFile()).path())
+                                            .entryInfoList({QStringLiteral("*.broken-*-wal")});
+            QVERIFY(!aside.isEmpty() && aside.first().size() > 0);
+        }
     }
 
     // Journal files at the path of a lost file are removed only when they are
