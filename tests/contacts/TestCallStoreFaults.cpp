@@ -4,6 +4,7 @@
 // (CallStorage) around a whole controller on virtual lines.
 
 #include "contacts/store/CallStorage.h"
+#include "loc/LanguageSource.h"
 #include "platform/AppPaths.h"
 
 #include "ControllerRig.h"
@@ -250,6 +251,20 @@ private:
 
     QString m_path;
     bool m_on = false;
+};
+
+// German for two of the call history's texts.
+class GermanTexts : public LanguageSource
+{
+public:
+    std::optional<QString> lookup(const QString& native) const override
+    {
+        if (native == QLatin1String("No call database is open"))
+            return QStringLiteral("Keine Anrufdatenbank ist offen");
+        if (native == QLatin1String("The call database %s could not be created: %s"))
+            return QStringLiteral("Die Anrufdatenbank %s kann nicht angelegt werden: %s");
+        return std::nullopt;
+    }
 };
 
 // Overwrites one page of a database file (counted from 1) with garbage.
@@ -715,6 +730,37 @@ private slots:
         OtherProgram reader(file, QStringLiteral("reader"));
         QCOMPARE(reader.value(QStringLiteral("SELECT x FROM Notes")),
                  QVariant(QStringLiteral("only in the journal")));
+    }
+
+    // The call history's own words reach the user in the user's language.
+    void textsAreTranslated_data()
+    {
+        QTest::addColumn<bool>("schemaMissing");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("no database open") << false << "Keine Anrufdatenbank ist offen";
+        QTest::newRow("data.db cannot be made") << true << "Die Anrufdatenbank ";
+    }
+
+    void textsAreTranslated()
+    {
+        QFETCH(bool, schemaMissing);
+        QFETCH(QString, shown);
+        StorageRig s;
+        GermanTexts german;
+        s.rig.loc.setLanguageSource(&german);
+        s.rig.loc.setbDbIsOpen(true);
+        if (schemaMissing) {
+            s.calls->databaseSwitch().setSchemaFile(s.rig.home.file(QStringLiteral("none.sql")));
+            QVERIFY(!s.calls->databaseSwitch().openAtStartUp());
+        } else {
+            CCall call;
+            QVERIFY(!s.save(call, QStringLiteral("111")));
+        }
+        const QStringList boxes = s.boxes();
+        QVERIFY2(std::any_of(boxes.cbegin(), boxes.cend(),
+                             [&](const QString& box) { return box.contains(shown); }),
+                 qPrintable(boxes.join(QLatin1Char('\n'))));
+        s.rig.loc.setLanguageSource(nullptr);
     }
 
     void readOnlyDatabaseIsToldAtOpening_data()
