@@ -474,10 +474,20 @@ private slots:
                 QVERIFY(QFile::remove(file));
                 QVERIFY(QDir().mkdir(file)); // in the way of the one reopening
             }
+            QList<int> waits;
+            QTimer watcher;
+            QObject::connect(&watcher, &QTimer::timeout, [&] {
+                if (waits.isEmpty() || s.store().retryWaitMs() != waits.last())
+                    waits << s.store().retryWaitMs();
+            });
+            watcher.start(1);
             QVERIFY(!s.save(b, QStringLiteral("222")));
             QVERIFY(!s.calls->database().isOpen());
             QTRY_VERIFY(s.loggedPart(QStringLiteral("No call database is open: it is opened "
                                                     "again, every 0.02 to 0.24 seconds")));
+            // Each failed try waits twice as long, up to twelve times the first wait.
+            QTRY_COMPARE_WITH_TIMEOUT(waits.last(), 240, 10000);
+            QCOMPARE(waits, (QList<int>{20, 40, 80, 160, 240}));
             if (!atStartUp)
                 QVERIFY(QDir().rmdir(file));
         }
@@ -487,6 +497,7 @@ private slots:
                  QStringList{QStringLiteral("222")});
         QCOMPARE(s.boxes().size(), told); // the retries go quietly
         QCOMPARE(s.loggedParts(QStringLiteral("No call database is open: it is opened again")), 1);
+        QCOMPARE(s.store().retryWaitMs(), 0);
         QVERIFY(s.loggedPart(QStringLiteral("is open again")));
     }
 

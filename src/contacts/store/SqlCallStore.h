@@ -66,6 +66,8 @@ public:
     // The first wait after a refusal (the longest is kLongestWaitFactor times it).
     void setRetryInterval(int ms) { m_retryMs = ms; }
     void setTurnMs(int ms) { m_turnMs = ms; }
+    // The wait before the next try after refusals in a row; 0 when the last try wrote.
+    int retryWaitMs() const { return m_wait; }
     // At exit: a last try; what is still kept is listed in the log and reported lost.
     void writeHeldBeforeExit();
 
