@@ -102,7 +102,7 @@ bool CallDatabaseSwitch::prepareDefaultDatabase()
     const QString file = defaultDatabaseFile();
     switch (FileIdentity::look(file)) {
     case FileIdentity::Lookup::Found:
-        return giveTableToEmptyDefault(file);
+        return true;
     case FileIdentity::Lookup::Unknown:
         return false; // opening tells why it cannot be reached
     case FileIdentity::Lookup::Missing:
@@ -137,6 +137,9 @@ bool CallDatabaseSwitch::giveTableToEmptyDefault(const QString& file)
 {
     // An empty file (made by hand, a copy that failed) is an empty database
     // without the table; one with any table of its own is left as it is.
+    // Looked at only when opening failed, so a busy file costs no second wait.
+    if (FileIdentity::look(file) != FileIdentity::Lookup::Found)
+        return false; // opening it would make it
     const QString name = QStringLiteral("phonavo-prepare");
     bool tableless = false;
     bool made = true;
@@ -159,7 +162,7 @@ bool CallDatabaseSwitch::giveTableToEmptyDefault(const QString& file)
     }
     QSqlDatabase::removeDatabase(name);
     if (!tableless)
-        return true;
+        return false;
     if (!made) {
         tell(GetS(QStringLiteral("The call database %s could not be created: %s"), {file, error}));
         return false;
@@ -223,6 +226,9 @@ bool CallDatabaseSwitch::open(QString& connection)
     // Failures are told after a look at them: a default file that is not a
     // database is replaced, a damaged one gets words on its repair.
     bool opened = m_db.OpenCallDatabase(connection, storedOrDefault(), false);
+    if (!opened && embedded && m_db.lastOpenFailure().kind == SqlFailure::Other &&
+        giveTableToEmptyDefault(defaultDatabaseFile()))
+        opened = m_db.OpenCallDatabase(connection, storedOrDefault(), false);
     QString replaced;
     if (!opened && embedded && m_db.lastOpenFailure().kind == SqlFailure::NotADatabase) {
         replaced = replaceBrokenDefault(m_db.lastOpenFailure().text);

@@ -78,10 +78,11 @@ public:
 private:
     bool open(QString& connection);
     bool isEmbeddedDefault(const QString& connection) const;
-    // Makes the default database when it is missing, or gives it its table
-    // when it has none (an empty file); false when that failed.
+    // Makes the default database when it is missing; false when that failed.
     bool prepareDefaultDatabase();
     bool createDefaultDatabase(const QString& file);
+    // Gives a default database without any table (an empty file) the call
+    // history table; true when it did.
     bool giveTableToEmptyDefault(const QString& file);
     // Moves the broken default aside and makes a new one; the text to tell, or
     // empty when that failed (and was told).
