@@ -66,10 +66,7 @@ struct StorageRig
                 shown << box.prompt;
         return shown;
     }
-    bool loggedPart(const QString& part) const
-    {
-        return rig.anyMessage([&](const QString& m) { return m.contains(part); });
-    }
+    bool loggedPart(const QString& part) const { return loggedParts(part) > 0; }
     qsizetype loggedParts(const QString& part) const
     {
         const QStringList all = rig.messages();

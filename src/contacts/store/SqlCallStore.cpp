@@ -296,8 +296,12 @@ void SqlCallStore::drain()
     const bool ready = readyToWrite();
     bool again = ready && writeKept(m_turnMs);
     // Told after the turn: a box lets events run, saves among them.
-    if (!again && !m_held.isEmpty())
-        again = ready ? refused(nullptr) : (noteRefusal(nullptr), false);
+    if (!again && !m_held.isEmpty()) {
+        if (ready)
+            again = refused(nullptr);
+        else
+            noteRefusal(nullptr);
+    }
     m_draining = false;
     if (m_held.size() != before && m_hooks.historyChanged)
         m_hooks.historyChanged();
