@@ -262,6 +262,8 @@ bool SqlCallStore::readyToWrite()
 
 bool SqlCallStore::writeKept(int turnMs)
 {
+    // The work a turn does is measured, not a time the program waits for:
+    // the monotonic clock, not the program's clock.
     QElapsedTimer turn;
     turn.start();
     while (!m_held.isEmpty()) {
