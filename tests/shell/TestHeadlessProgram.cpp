@@ -2,6 +2,7 @@
 #include "OnePluginHost.h"
 #include "TestHome.h"
 
+#include "contacts/store/CallDatabase.h"
 #include "core/controller/MainForm.h"
 #include "loc/LocGuru.h"
 #include "platform/AppPaths.h"
@@ -9,6 +10,8 @@
 #include "shell/startup/Program.h"
 
 #include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTest>
 
 namespace {
@@ -93,6 +96,57 @@ private slots:
             querySql(home.file(QStringLiteral("data.db")),
                      QStringLiteral("SELECT CalledDevice FROM Calls WHERE CallID = %1").arg(row)),
             QVariantList{plugin.name});
+    }
+
+    // Calls the history has not taken yet are written when the program ends,
+    // or listed in its log as lost: the program's own unloading sees to it.
+    void keptCallsAreWrittenOrListedAtExit_data()
+    {
+        QTest::addColumn<bool>("spaceFreed");
+        QTest::newRow("database takes them again") << true;
+        QTest::newRow("database still full") << false;
+    }
+
+    void keptCallsAreWrittenOrListedAtExit()
+    {
+        QFETCH(bool, spaceFreed);
+        TestHome home;
+        home.write(QStringLiteral("machine.reg"), kMachineHeader + "\"Log\"=\"1\"\r\n");
+        {
+            const auto program = startHeadless();
+            QVERIFY(program);
+            // Nothing fits any more on the program's own connection.
+            QSqlQuery fill(program->callDatabase()->database());
+            QVERIFY(fill.exec(QStringLiteral("PRAGMA page_count")) && fill.next());
+            const int pages = fill.value(0).toInt();
+            fill.finish();
+            QVERIFY(fill.exec(QStringLiteral("PRAGMA max_page_count = %1").arg(pages)));
+            while (fill.exec(QStringLiteral("INSERT INTO Calls (CallerID) VALUES ('filler')"))) {
+            }
+            QCOMPARE(fill.lastError().nativeErrorCode(), QStringLiteral("13"));
+
+            OnePluginHost plugin;
+            MainForm& form = program->mainForm();
+            form.setPluginHost(&plugin);
+            form.evtIncomingCall(77, plugin.name, QStringLiteral("0301234567"), QString(),
+                                 QStringLiteral("5551"), QString(), QString(), QString());
+            QCOMPARE(form.colCalls().Item(77)->DBCallID, 0);
+            if (spaceFreed)
+                QVERIFY(fill.exec(QStringLiteral("PRAGMA max_page_count = 1000000")));
+            program->gCloseApplication();
+            form.setPluginHost(nullptr);
+        }
+        const QVariantList written =
+            querySql(home.file(QStringLiteral("data.db")),
+                     QStringLiteral("SELECT CallerID FROM Calls WHERE CallerID <> 'filler'"));
+        const QString log = QString::fromUtf8(home.read(QStringLiteral("protocol.log")));
+        QCOMPARE(written, spaceFreed ? QVariantList{QStringLiteral("0301234567")} : QVariantList());
+        QCOMPARE(log.contains(QLatin1String(
+                     "[77] Not written to the call history: call from 0301234567 to 5551")),
+                 !spaceFreed);
+        QCOMPARE(log.contains(QLatin1String(
+                     "1 calls could not be written to the call history and are lost")),
+                 !spaceFreed);
     }
 
     // In debug mode a writable language database collects the texts it lacks.

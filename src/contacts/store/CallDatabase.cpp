@@ -88,16 +88,40 @@ void CallDatabase::close()
     m_writeProblem.clear();
 }
 
-void CallDatabase::closeLostFile()
+void CallDatabase::closeLostFile(bool removeJournal)
 {
+    const FileState state = isOpen() ? fileState() : FileState::Same;
+    const bool lost = state == FileState::Gone || state == FileState::Replaced;
     // The engine keeps the journal files of a moved file when it closes it.
-    if (!m_file.isEmpty() && isOpen())
+    if (lost)
         QSqlQuery(database()).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     close();
-    if (!m_file.isEmpty())
-        for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")})
-            QFile::remove(m_file + suffix);
+    if (!lost)
+        return;
+    // A folder that is not the one found at opening (a share that is away)
+    // may come back with the very file: nothing there is ours to touch.
+    const bool sameFolder =
+        m_folderIdentity && FileIdentity::of(QFileInfo(m_file).absolutePath()) == m_folderIdentity;
+    if (!sameFolder)
+        return;
+    if (removeJournal) {
+        const std::pair<QString, std::optional<FileIdentity>> journal[] = {
+            {QStringLiteral("-wal"), m_walIdentity}, {QStringLiteral("-shm"), m_shmIdentity}};
+        for (const auto& [suffix, identity] : journal)
+            if (identity && FileIdentity::of(m_file + suffix) == identity)
+                QFile::remove(m_file + suffix);
+    }
     m_identityKey.clear();
+}
+
+bool CallDatabase::answers()
+{
+    if (!isOpen())
+        return false;
+    QSqlQuery ping(database());
+    const bool answered = ping.exec(QStringLiteral("SELECT 1")) && ping.next();
+    ping.finish();
+    return answered;
 }
 
 bool CallDatabase::isOpen() const
@@ -166,6 +190,11 @@ bool CallDatabase::OpenCallDatabase(QString& connection, const QString& storedOr
     m_readOnlyByRequest = cs.readOnly();
     rememberIdentity(cs);
     probeWrites();
+    // The journal files exist once a transaction ran (the probe's).
+    m_walIdentity =
+        FileIdentity::of(m_file.isEmpty() ? QString() : m_file + QStringLiteral("-wal"));
+    m_shmIdentity =
+        FileIdentity::of(m_file.isEmpty() ? QString() : m_file + QStringLiteral("-shm"));
     readColumnSizes();
     return true;
 }
@@ -174,10 +203,14 @@ void CallDatabase::rememberIdentity(const ConnectionString& cs)
 {
     m_file.clear();
     m_fileIdentity.reset();
+    m_folderIdentity.reset();
+    m_walIdentity.reset();
+    m_shmIdentity.reset();
     const QString source = cs.value(QStringLiteral("Data Source"));
     if (cs.engine() == ConnectionString::Engine::SQLite && source != QLatin1String(":memory:")) {
         m_file = QFileInfo(source).absoluteFilePath();
         m_fileIdentity = FileIdentity::of(m_file);
+        m_folderIdentity = FileIdentity::of(QFileInfo(m_file).absolutePath());
     }
     const QString key =
         m_fileIdentity
@@ -190,15 +223,29 @@ void CallDatabase::rememberIdentity(const ConnectionString& cs)
 
 void CallDatabase::probeWrites()
 {
-    // An update of no row still needs write access: a write-protected file (or
-    // folder), a read-only connection or a user without rights fails here,
-    // before the first call is lost to it.
+    // A write-protected file, a read-only connection or a user without rights
+    // fails here, before the first call is lost to it. The embedded engine
+    // needs a page changed to find a write-protected folder (no journal file can
+    // be made there): the header's user version, set to what it is and rolled
+    // back. Elsewhere an update of no row asks for the right to write.
     m_writeProblem.clear();
+    const bool embedded = m_engine == ConnectionString::Engine::SQLite;
     QSqlQuery probe(database());
-    if (!probe.exec(QStringLiteral("UPDATE Calls SET New = New WHERE 1 = 0")) &&
-        classify(probe.lastError()) != SqlFailure::Busy)
-        m_writeProblem = probe.lastError().text();
+    bool ok = false;
+    if (embedded && probe.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        const int version = probe.exec(QStringLiteral("PRAGMA user_version")) && probe.next()
+                                ? probe.value(0).toInt()
+                                : 0;
+        ok = probe.exec(QStringLiteral("PRAGMA user_version = %1").arg(version));
+    } else if (!embedded) {
+        ok = probe.exec(QStringLiteral("UPDATE Calls SET New = New WHERE 1 = 0"));
+    }
+    const QSqlError error = probe.lastError();
     probe.finish();
+    if (embedded)
+        QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
+    if (!ok && classify(error) != SqlFailure::Busy)
+        m_writeProblem = error.text();
 }
 
 bool CallDatabase::writableAgain() const
@@ -213,10 +260,16 @@ CallDatabase::FileState CallDatabase::fileState() const
 {
     if (m_file.isEmpty() || !m_fileIdentity || !isOpen())
         return FileState::Same;
-    const auto now = FileIdentity::of(m_file);
-    if (!now)
+    FileIdentity now;
+    switch (FileIdentity::look(m_file, &now)) {
+    case FileIdentity::Lookup::Missing:
         return FileState::Gone;
-    return *now == *m_fileIdentity ? FileState::Same : FileState::Replaced;
+    case FileIdentity::Lookup::Unknown:
+        return FileState::Unknown;
+    case FileIdentity::Lookup::Found:
+        break;
+    }
+    return now == *m_fileIdentity ? FileState::Same : FileState::Replaced;
 }
 
 void CallDatabase::readColumnSizes()

@@ -26,9 +26,10 @@ public:
     };
     enum class FileState
     {
-        Same,    // the path still names the file that is open (or there is no file)
-        Gone,    // deleted since it was opened
-        Replaced // the path names another file now
+        Same,     // the path still names the file that is open (or there is no file)
+        Gone,     // deleted since it was opened
+        Replaced, // the path names another file now
+        Unknown   // the path cannot be looked at now (no rights, a share that is away)
     };
     static constexpr const char* kConnectionName = "phonavo-calls";
     static const QStringList& columns();
@@ -43,11 +44,14 @@ public:
                           bool reportFailure = true);
     const Failure& lastOpenFailure() const { return m_openFailure; }
     void close();
-    // The open file was deleted or replaced: its last commits go into it
-    // (wherever it is now), then its journal files leave the path, so the file
-    // that takes the name does not read them as its own. The next open counts
-    // as another database.
-    void closeLostFile();
+    // Closes a file that failed. One that was deleted or replaced first gets
+    // its last commits (wherever it is now); its journal files are removed from
+    // the path only when asked (the program's own default file) and only while
+    // they are still the ones found at opening, so the file that takes the name
+    // does not read them as its own while another program's live ones stay. A
+    // file still in place is only closed. After a loss in the same folder the
+    // next open counts as another database.
+    void closeLostFile(bool removeJournal);
     bool isOpen() const;
     QSqlDatabase database() const;
     ConnectionString::Engine engine() const { return m_engine; }
@@ -55,8 +59,10 @@ public:
     SqlFailure classify(const QSqlError& error) const { return classifySqlError(error, m_engine); }
 
     // Why the open database takes no writes, found when it was opened by a
-    // write that changes nothing; empty when it takes them (or was busy then).
+    // write that is rolled back; empty when it takes them (or was busy then).
     QString writeProblem() const { return m_writeProblem; }
+    // "Mode=Read" in the connection string: the user wants no writes at all.
+    bool readOnlyByRequest() const { return m_readOnlyByRequest; }
     // A database that took no writes when it was opened, whose file (and
     // folder) can be written now: opening it again lets it take writes.
     bool writableAgain() const;
@@ -66,9 +72,12 @@ public:
     FileState fileState() const;
     // Numbers the databases opened in this run: a row id means something only
     // in the database of its number. Opening the same database again keeps the
-    // number; after closeLostFile() the next open counts as another database
+    // number, also when its folder comes back (a share mounted again); after a
+    // file was lost from its folder, the next open counts as another database
     // (a deleted file's inode may come back for the new file).
     quint32 generation() const { return m_generation; }
+    // A cheap statement on the open connection: false when the connection is gone.
+    bool answers();
 
     qint32 GetNextId(const QString& table, const QString& field, qint32 minimum);
     // Starts the transaction of one save. The embedded database takes its write
@@ -102,6 +111,9 @@ private:
     bool m_readOnlyByRequest = false;
     QString m_file;
     std::optional<FileIdentity> m_fileIdentity;
+    std::optional<FileIdentity> m_folderIdentity;
+    std::optional<FileIdentity> m_walIdentity;
+    std::optional<FileIdentity> m_shmIdentity;
     QString m_identityKey;
     quint32 m_generation = 0;
     ConnectionString::Engine m_engine = ConnectionString::Engine::Unknown;

@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <utility>
 
 namespace {
 const QString kOptions = QStringLiteral("Options");
@@ -81,11 +85,42 @@ bool CallDatabaseSwitch::isEmbeddedDefault(const QString& connection) const
                QFileInfo(defaultDatabaseFile()).absoluteFilePath();
 }
 
-bool CallDatabaseSwitch::createDefaultDatabaseIfMissing()
+void CallDatabaseSwitch::tell(const QString& text) const
+{
+    if (m_failures == Failures::Tell)
+        m_hooks.reportError(text);
+}
+
+void CallDatabaseSwitch::logUnlessQuiet(const QString& text) const
+{
+    if (m_failures == Failures::Tell)
+        m_hooks.log(text);
+}
+
+bool CallDatabaseSwitch::prepareDefaultDatabase()
 {
     const QString file = defaultDatabaseFile();
-    if (QFileInfo::exists(file))
+    switch (FileIdentity::look(file)) {
+    case FileIdentity::Lookup::Found:
         return true;
+    case FileIdentity::Lookup::Unknown:
+        return false; // opening tells why it cannot be reached
+    case FileIdentity::Lookup::Missing:
+        break;
+    }
+    const QString folder = QFileInfo(file).absolutePath();
+    if (m_defaultFolder && FileIdentity::of(folder) != m_defaultFolder) {
+        logUnlessQuiet(GetS(QStringLiteral("The call database %s is missing and its folder is not "
+                                           "the one it was opened in (a share that is not "
+                                           "mounted?); no new call database is made there"),
+                            {file}));
+        return false;
+    }
+    return createDefaultDatabase(file);
+}
+
+bool CallDatabaseSwitch::createDefaultDatabase(const QString& file)
+{
     AppPaths::ensureParentDir(file);
     QString error;
     if (CallDatabase::createSQLiteDatabase(file, m_schemaFile, &error)) {
@@ -94,9 +129,48 @@ bool CallDatabaseSwitch::createDefaultDatabaseIfMissing()
     }
     // Leave no half-made file behind: the next start tries again.
     QFile::remove(file);
-    m_hooks.reportError(
-        QStringLiteral("The call database %1 could not be created: %2").arg(file, error));
+    tell(GetS(QStringLiteral("The call database %s could not be created: %s"), {file, error}));
     return false;
+}
+
+bool CallDatabaseSwitch::giveTableToEmptyDefault(const QString& file)
+{
+    // An empty file (made by hand, a copy that failed) is an empty database
+    // without the table; one with any table of its own is left as it is.
+    // Looked at only when opening failed, so a busy file costs no second wait.
+    if (FileIdentity::look(file) != FileIdentity::Lookup::Found)
+        return false; // opening it would make it
+    const QString name = QStringLiteral("phonavo-prepare");
+    bool tableless = false;
+    bool made = true;
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(ConnectionString::kSqliteBusyTimeoutMs));
+        if (db.open()) {
+            QSqlQuery tables(db);
+            tableless = tables.exec(QStringLiteral(
+                            "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'")) &&
+                        tables.next() && tables.value(0).toInt() == 0;
+            tables.finish();
+            if (tableless)
+                made = CallDatabase::runSchema(db, m_schemaFile, &error);
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (!tableless)
+        return false;
+    if (!made) {
+        tell(GetS(QStringLiteral("The call database %s could not be created: %s"), {file, error}));
+        return false;
+    }
+    m_hooks.log(GetS(QStringLiteral("The call database %s had no table; the call history table "
+                                    "was made in it"),
+                     {file}));
+    return true;
 }
 
 QString CallDatabaseSwitch::replaceBrokenDefault(const QString& reason)
@@ -108,10 +182,9 @@ QString CallDatabaseSwitch::replaceBrokenDefault(const QString& reason)
     for (int n = 2; QFileInfo::exists(target); ++n)
         target = base + u'-' + QString::number(n);
     if (!QFile::rename(file, target)) {
-        m_hooks.reportError(
-            GetS(QStringLiteral("The call history %s cannot be read (%s) and cannot be renamed. "
-                                "Calls are kept in memory until it is repaired or removed."),
-                 {file, reason}));
+        tell(GetS(QStringLiteral("The call history %s cannot be read (%s) and cannot be renamed. "
+                                 "Calls are kept in memory until it is repaired or removed."),
+                  {file, reason}));
         return QString();
     }
     // Its journal files belong to the broken file; a new file must not read them.
@@ -119,7 +192,7 @@ QString CallDatabaseSwitch::replaceBrokenDefault(const QString& reason)
          {QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")})
         if (QFileInfo::exists(file + suffix))
             QFile::rename(file + suffix, target + suffix);
-    if (!createDefaultDatabaseIfMissing())
+    if (!createDefaultDatabase(file))
         return QString();
     return GetS(QStringLiteral("The call history %s cannot be read (%s). It was renamed to %s and "
                                "a new, empty call history was started."),
@@ -129,7 +202,8 @@ QString CallDatabaseSwitch::replaceBrokenDefault(const QString& reason)
 void CallDatabaseSwitch::warnIfNotWritable()
 {
     const QString problem = m_db.writeProblem();
-    if (problem.isEmpty()) {
+    // "Mode=Read" is the user's own choice: the store says once that calls are not stored.
+    if (problem.isEmpty() || m_db.readOnlyByRequest()) {
         m_toldNotWritable.clear();
         return;
     }
@@ -148,23 +222,39 @@ bool CallDatabaseSwitch::open(QString& connection)
         connection = storedOrDefault();
     const bool embedded = isEmbeddedDefault(connection);
     if (embedded)
-        createDefaultDatabaseIfMissing();
-    // The embedded default's failure is reported after a look at it: a file
-    // that is not a database is replaced, not shown as the driver's text.
-    bool opened = m_db.OpenCallDatabase(connection, storedOrDefault(), !embedded);
+        prepareDefaultDatabase();
+    // Failures are told after a look at them: a default file that is not a
+    // database is replaced, a damaged one gets words on its repair.
+    bool opened = m_db.OpenCallDatabase(connection, storedOrDefault(), false);
+    if (!opened && embedded && m_db.lastOpenFailure().kind == SqlFailure::Other &&
+        giveTableToEmptyDefault(defaultDatabaseFile()))
+        opened = m_db.OpenCallDatabase(connection, storedOrDefault(), false);
     QString replaced;
-    if (!opened && embedded) {
-        const CallDatabase::Failure failure = m_db.lastOpenFailure();
-        if (failure.kind != SqlFailure::NotADatabase)
-            m_hooks.reportError(failure.text);
-        else if (replaced = replaceBrokenDefault(failure.text); !replaced.isEmpty())
-            opened = m_db.OpenCallDatabase(connection, storedOrDefault());
+    if (!opened && embedded && m_db.lastOpenFailure().kind == SqlFailure::NotADatabase) {
+        replaced = replaceBrokenDefault(m_db.lastOpenFailure().text);
+        if (!replaced.isEmpty())
+            opened = m_db.OpenCallDatabase(connection, storedOrDefault(), false);
+    }
+    if (!opened) {
+        const CallDatabase::Failure& failure = m_db.lastOpenFailure();
+        if (failure.kind == SqlFailure::Damaged)
+            tell(GetS(QStringLiteral("The call history %s is damaged: %s{\\r}It can still be read "
+                                     "and repaired, for example with the .recover command of "
+                                     "sqlite3, but it is not opened. Calls are kept in memory "
+                                     "until a repaired file takes its place."),
+                      {ConnectionString::parse(connection).value(QStringLiteral("Data Source")),
+                       failure.text}));
+        else
+            tell(failure.text);
     }
     // Told once the new file is open: a box lets events run, saves among them.
     if (!replaced.isEmpty())
         m_hooks.reportError(replaced);
-    if (opened)
+    if (opened) {
+        if (embedded)
+            m_defaultFolder = FileIdentity::of(QFileInfo(defaultDatabaseFile()).absolutePath());
         warnIfNotWritable();
+    }
     return opened;
 }
 
@@ -187,31 +277,44 @@ bool CallDatabaseSwitch::openAtStartUp()
     return false;
 }
 
-bool CallDatabaseSwitch::reopen()
+bool CallDatabaseSwitch::reopen(Failures failures)
 {
+    const Failures before = std::exchange(m_failures, failures);
     QString connection;
-    return open(connection);
+    const bool opened = open(connection);
+    m_failures = before;
+    return opened;
 }
 
-bool CallDatabaseSwitch::reopenSame()
+bool CallDatabaseSwitch::reopenSame(Failures failures)
 {
     QString connection = m_db.connectionString();
-    return !connection.isEmpty() && open(connection);
+    if (connection.isEmpty())
+        return false;
+    const Failures before = std::exchange(m_failures, failures);
+    const bool opened = open(connection);
+    m_failures = before;
+    return opened;
 }
 
 bool CallDatabaseSwitch::reopenAfterLoss()
 {
     // Closed first: the file made under the same name must not find the
-    // lost file's journal files.
-    m_db.closeLostFile();
-    const QString defaultString = defaultConnectionString();
-    QString connection = m_db.connectionString();
+    // lost file's journal files. Those of a database the user chose stay.
+    const QString lost = m_db.connectionString();
+    m_db.closeLostFile(isEmbeddedDefault(lost));
+    QString connection = lost;
     if (!connection.isEmpty() && open(connection))
         return true;
-    if (connection != defaultString) {
+    const QString defaultString = defaultConnectionString();
+    if (!isEmbeddedDefault(lost)) {
         connection = defaultString;
-        if (open(connection))
+        if (open(connection)) {
+            m_hooks.log(GetS(QStringLiteral("The call database %s cannot be opened again; calls "
+                                            "are written to the default call database %s now"),
+                             {masked(lost), masked(defaultString)}));
             return true;
+        }
     }
     m_hooks.reportError(
         GetS(QStringLiteral("Unable to open database %s"), {masked(defaultString)}));

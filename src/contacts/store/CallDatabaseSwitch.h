@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/FileIdentity.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class CallDatabase;
 class SettingsStore;
@@ -13,8 +16,10 @@ class SettingsStore;
 // standby or after the open file was lost, and the user's switch to another
 // database (mnuSetCallDB). The chosen connection is kept as
 // Options\CallsConnection of the user hive. The embedded default is made when
-// missing and, when it is not a database, moved aside and made anew; a database
-// the user chose is never touched.
+// missing (never in a folder other than the one it was opened in), gets its
+// table when it has none, and, when it is not a database, is moved aside and
+// made anew; a damaged one stays for repair. A database the user chose is never
+// touched.
 class CallDatabaseSwitch
 {
 public:
@@ -34,6 +39,13 @@ public:
         Switched,  // the new connection is open and stored
         Refused    // the new connection failed; the previous or default one is back
     };
+    // Whether a failed opening is reported; retries on a timer go quietly,
+    // their caller tells the outage once.
+    enum class Failures
+    {
+        Tell,
+        Quiet
+    };
 
     CallDatabaseSwitch(CallDatabase& database, SettingsStore& settings, Hooks hooks);
 
@@ -41,11 +53,13 @@ public:
     // first gets its default database made from the shipped schema.
     bool openAtStartUp();
     // After standby: the stored connection, or the default one.
-    bool reopen();
-    // The connection that is open, opened again (a file that can be written again).
-    bool reopenSame();
-    // The open database's file was deleted, replaced or damaged: the same
-    // connection is opened again (the default one is made anew), else the default.
+    bool reopen(Failures failures = Failures::Tell);
+    // The connection that is (or was last) open, opened again: a file that can
+    // be written again, a server connection that was lost.
+    bool reopenSame(Failures failures = Failures::Tell);
+    // The open database's file was deleted, replaced or is no database any
+    // more: the same connection is opened again (the default one is made anew),
+    // else the default, and the log says where calls go then.
     bool reopenAfterLoss();
     SwitchResult mnuSetCallDB(const Prompt& prompt);
 
@@ -64,17 +78,29 @@ public:
 private:
     bool open(QString& connection);
     bool isEmbeddedDefault(const QString& connection) const;
-    bool createDefaultDatabaseIfMissing();
+    // Makes the default database when it is missing; false when that failed.
+    bool prepareDefaultDatabase();
+    bool createDefaultDatabase(const QString& file);
+    // Gives a default database without any table (an empty file) the call
+    // history table; true when it did.
+    bool giveTableToEmptyDefault(const QString& file);
     // Moves the broken default aside and makes a new one; the text to tell, or
     // empty when that failed (and was told).
     QString replaceBrokenDefault(const QString& reason);
     void warnIfNotWritable();
     QString storedOrDefault() const;
     QString GetS(const QString& text, const QStringList& params) const;
+    // A failure: reported, or left out while retrying quietly.
+    void tell(const QString& text) const;
+    void logUnlessQuiet(const QString& text) const;
 
     CallDatabase& m_db;
     SettingsStore& m_settings;
     Hooks m_hooks;
     QString m_schemaFile;
     QString m_toldNotWritable; // the connection the user was told can only be read
+    Failures m_failures = Failures::Tell;
+    // The default database's folder when it was last opened: a share that is
+    // not mounted leaves an empty folder of another identity under that name.
+    std::optional<FileIdentity> m_defaultFolder;
 };

@@ -13,8 +13,17 @@ SqlCallStore::Hooks CallStorage::storeHooks(const Hooks& hooks, CallDatabaseSwit
     store.log = hooks.log;
     store.reportError = hooks.reportError;
     store.translate = hooks.translate;
-    store.reopenDatabase = [&databaseSwitch](bool replaced) {
-        return replaced ? databaseSwitch.reopenAfterLoss() : databaseSwitch.reopenSame();
+    store.reopenDatabase = [&databaseSwitch](SqlCallStore::Reopen how) {
+        // Retries on the store's timer go quietly: the store tells the outage once.
+        switch (how) {
+        case SqlCallStore::Reopen::AfterLoss:
+            return databaseSwitch.reopenAfterLoss();
+        case SqlCallStore::Reopen::Same:
+            return databaseSwitch.reopenSame(CallDatabaseSwitch::Failures::Quiet);
+        case SqlCallStore::Reopen::StoredOrDefault:
+            return databaseSwitch.reopen(CallDatabaseSwitch::Failures::Quiet);
+        }
+        return false;
     };
     return store;
 }

@@ -8,7 +8,8 @@ class SettingsStore;
 
 // The call history as the program runs it: the one call database, the switch
 // that decides which database it is open on, and the store that writes calls
-// into it, wired together (a lost database file is opened again by the switch).
+// into it, wired together (the store opens the database again through the
+// switch when its file or connection was lost, or none is open).
 class CallStorage
 {
 public:

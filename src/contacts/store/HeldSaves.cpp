@@ -16,16 +16,18 @@ bool HeldSaves::holds(const CCall& call) const
                        [&](const Entry& e) { return e.record.serial() == call.serial(); });
 }
 
-std::optional<HeldSaves::Entry> HeldSaves::hold(const CCall& call, const QDateTime& at)
+std::optional<HeldSaves::Entry> HeldSaves::hold(CCall& call, const QDateTime& at)
 {
     const bool ended = !call.IsConnected() && call.Answered();
     if (Entry* kept = find(call.serial())) {
         kept->record = call;
+        if (auto live = call.weak_from_this(); !live.expired())
+            kept->live = std::move(live);
         if (ended && !kept->endedAt.isValid())
             kept->endedAt = at;
         return std::nullopt;
     }
-    m_held.push_back({call, at, ended ? at : QDateTime()});
+    m_held.push_back({call, at, ended ? at : QDateTime(), call.weak_from_this()});
     if (int(m_held.size()) <= m_limit)
         return std::nullopt;
     Entry dropped = std::move(m_held.front());
@@ -36,6 +38,9 @@ std::optional<HeldSaves::Entry> HeldSaves::hold(const CCall& call, const QDateTi
 void HeldSaves::oldestDone(const CCall* written)
 {
     if (written) {
+        if (const auto live = m_held.front().live.lock();
+            live && live->serial() == written->serial())
+            giveRow(*live, *written);
         m_written.push_back(*written);
         if (int(m_written.size()) > m_limit)
             m_written.pop_front();
@@ -56,11 +61,16 @@ void HeldSaves::pickUp(CCall& call)
                                     [&](const CCall& c) { return c.serial() == call.serial(); });
     if (found == m_written.end())
         return;
-    call.DBCallID = found->DBCallID;
-    call.DBGeneration = found->DBGeneration;
-    call.CallStart = found->CallStart;
-    if (found->CallEnd.isValid())
-        call.CallEnd = found->CallEnd;
-    call.setSaved(true);
+    giveRow(call, *found);
     m_written.erase(found);
+}
+
+void HeldSaves::giveRow(CCall& call, const CCall& written)
+{
+    call.DBCallID = written.DBCallID;
+    call.DBGeneration = written.DBGeneration;
+    call.CallStart = written.CallStart;
+    if (written.CallEnd.isValid())
+        call.CallEnd = written.CallEnd;
+    call.setSaved(true);
 }

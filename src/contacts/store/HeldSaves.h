@@ -5,20 +5,23 @@
 #include <QDateTime>
 
 #include <deque>
+#include <memory>
 #include <optional>
 
 // Saves the call database did not take, oldest first, at most one per call: a
 // later save of the same call replaces the kept record but keeps when its row
 // was first due and when the call ended, so the row says what it would have
-// said. Once written, the row's id waits here until the record saves again.
+// said. Once written, the live record learns its row at once; a copy that
+// saves later picks it up here.
 class HeldSaves
 {
 public:
     struct Entry
     {
-        CCall record;       // the latest state of the call
-        QDateTime firstDue; // the first kept save: the new row's CallDate
-        QDateTime endedAt;  // the first kept save of the ended answered call
+        CCall record;              // the latest state of the call
+        QDateTime firstDue;        // the first kept save: the new row's CallDate
+        QDateTime endedAt;         // the first kept save of the ended answered call
+        std::weak_ptr<CCall> live; // the record the program goes on with, while it lives
     };
 
     explicit HeldSaves(int limit) : m_limit(limit) {}
@@ -31,7 +34,7 @@ public:
 
     // Keeps this save. When the limit is reached, the oldest entry makes room
     // and is returned.
-    std::optional<Entry> hold(const CCall& call, const QDateTime& at);
+    std::optional<Entry> hold(CCall& call, const QDateTime& at);
 
     Entry& oldest() { return m_held.front(); }
     // The oldest entry is in the database now (its record tells the row), or
@@ -45,6 +48,7 @@ public:
 
 private:
     Entry* find(quint64 serial);
+    static void giveRow(CCall& call, const CCall& written);
 
     int m_limit;
     std::deque<Entry> m_held;

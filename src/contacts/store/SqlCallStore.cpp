@@ -1,14 +1,14 @@
 #include "SqlCallStore.h"
 
 #include "CallDatabase.h"
+#include "CallDatabaseSwitch.h"
 #include "core/calls/CCall.h"
 #include "platform/Clock.h"
 
+#include <QElapsedTimer>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-
-#include <limits>
 
 namespace {
 
@@ -25,7 +25,7 @@ SqlCallStore::SqlCallStore(CallDatabase& database, Hooks hooks)
     : m_db(database), m_hooks(std::move(hooks))
 {
     m_retry.setSingleShot(true);
-    QObject::connect(&m_retry, &QTimer::timeout, [this] { retry(); });
+    QObject::connect(&m_retry, &QTimer::timeout, [this] { drain(); });
 }
 
 QDateTime SqlCallStore::durationValue(qint64 seconds)
@@ -85,9 +85,9 @@ void SqlCallStore::report(const QString& text) const
         m_hooks.reportError(text);
 }
 
-bool SqlCallStore::reopen(bool replaced)
+bool SqlCallStore::reopen(Reopen how)
 {
-    return m_hooks.reopenDatabase && m_hooks.reopenDatabase(replaced);
+    return m_hooks.reopenDatabase && m_hooks.reopenDatabase(how);
 }
 
 bool SqlCallStore::SaveCall(CCall& call)
@@ -97,15 +97,16 @@ bool SqlCallStore::SaveCall(CCall& call)
         const QDateTime now = Clock::instance().now();
         m_held.pickUp(call);
         checkDatabaseFile();
-        if (m_held.holds(call)) {
-            // Its earlier save still waits: this one joins it, so the row is
-            // made before it is updated.
-            m_held.hold(call, now);
-            writeHeld(kBatch);
-            m_held.pickUp(call);
-            written = !m_held.holds(call) && call.isSaved();
-        } else if (!m_held.isEmpty() && writeHeld(kBatch)) {
-            keep(call, now); // the database still refuses: no need to wait for it again
+        if (notStoredByRequest()) {
+            // The user switched saving off for this database.
+        } else if (!m_held.isEmpty()) {
+            // Never ahead of older saves (a client's replay goes by CallID), and
+            // never a wait of its own: the queue is written on the event loop.
+            keep(call, now);
+            if (m_wait > 0)
+                logKept(call);
+            else if (!m_retry.isActive() && !m_draining)
+                m_retry.start(0);
         } else {
             const CCall before = call;
             const Outcome outcome = writeInTransaction(call, {now, {}, now});
@@ -113,11 +114,10 @@ bool SqlCallStore::SaveCall(CCall& call)
             if (outcome == Outcome::Failed) {
                 call = before;
                 keep(call, now);
-                if (reopenBrokenFile()) {
-                    writeHeld(kBatch);
-                    m_held.pickUp(call);
-                }
-                written = !m_held.holds(call) && call.isSaved();
+                if (refused(&call))
+                    m_retry.start(0);
+                else
+                    waitAfterRefusal();
             }
         }
     }
@@ -126,7 +126,7 @@ bool SqlCallStore::SaveCall(CCall& call)
     return written;
 }
 
-void SqlCallStore::keep(const CCall& call, const QDateTime& at)
+void SqlCallStore::keep(CCall& call, const QDateTime& at)
 {
     if (const auto dropped = m_held.hold(call, at)) {
         const CCall& lost = dropped->record;
@@ -143,83 +143,197 @@ void SqlCallStore::keep(const CCall& call, const QDateTime& at)
             log(text);
         }
     }
-    noteRefusal(&call);
-    if (!m_retry.isActive())
-        m_retry.start(m_retryMs);
+}
+
+void SqlCallStore::beginOutage()
+{
+    if (m_outage.active)
+        return;
+    m_outage = {};
+    m_outage.active = true;
+    m_outage.since = Clock::instance().now();
+}
+
+bool SqlCallStore::refused(const CCall* call)
+{
+    beginOutage();
+    switch (m_failure.kind) {
+    case SqlFailure::NotADatabase:
+        if (reopenBrokenFile())
+            return true;
+        break;
+    case SqlFailure::Other:
+        // A server that restarted or ended the session answers nothing on this
+        // connection any more (or its driver closed it); a statement that
+        // failed for its own reason does.
+        if (!m_noDatabase && !m_db.answers()) {
+            log(GetS(QStringLiteral("The connection to the call database %s was lost (%s); it "
+                                    "is opened again"),
+                     {CallDatabaseSwitch::masked(m_db.connectionString()), m_failure.text}));
+            m_db.close();
+            m_lostConnection = true;
+        }
+        break;
+    default:
+        break;
+    }
+    noteRefusal(call);
+    return false;
+}
+
+void SqlCallStore::waitAfterRefusal()
+{
+    m_wait = m_wait == 0 ? m_retryMs : qMin(m_wait * 2, m_retryMs * kLongestWaitFactor);
+    m_retry.start(m_wait);
 }
 
 void SqlCallStore::noteRefusal(const CCall* call)
 {
-    const QDateTime now = Clock::instance().now();
-    if (!m_outage.active) {
-        m_outage = {};
-        m_outage.active = true;
-        m_outage.since = now;
-    }
+    beginOutage();
     // A database that took no writes when it was opened was told about then.
     if (!m_db.writeProblem().isEmpty())
         m_outage.told = true;
-    const bool longBusy = m_outage.since.secsTo(now) >= kBusyTellSeconds;
+    const bool longBusy = m_outage.since.secsTo(Clock::instance().now()) >= kBusyTellSeconds;
     if (!m_outage.told && (m_failure.kind != SqlFailure::Busy || longBusy)) {
         m_outage.told = true;
-        report(GetS(QStringLiteral("The call history cannot be written: %s{\\r}Calls are kept in "
-                                   "memory and written as soon as the database takes them again."),
-                    {m_failure.text}));
+        if (m_failure.kind == SqlFailure::Damaged)
+            report(GetS(QStringLiteral("The call history %s is damaged: %s{\\r}It can still be "
+                                       "read and repaired, for example with the .recover command "
+                                       "of sqlite3. Calls are kept in memory and written as soon "
+                                       "as it takes them again."),
+                        {m_db.file(), m_failure.text}));
+        else
+            report(GetS(QStringLiteral("The call history cannot be written: %s{\\r}Calls are kept "
+                                       "in memory and written as soon as the database takes them "
+                                       "again."),
+                        {m_failure.text}));
     } else if (call) {
-        log(callPrefix(*call) +
-            GetS(QStringLiteral("Call kept until the call history can be written (%s waiting): %s"),
-                 {QString::number(m_held.size()), m_failure.text}));
+        logKept(*call);
     }
 }
 
-bool SqlCallStore::writeHeld(int most)
+void SqlCallStore::logKept(const CCall& call)
 {
-    for (int done = 0; !m_held.isEmpty() && done < most; ++done) {
+    log(callPrefix(call) +
+        GetS(QStringLiteral("Call kept until the call history can be written (%s waiting): %s"),
+             {QString::number(m_held.size()), m_failure.text}));
+}
+
+bool SqlCallStore::notStoredByRequest()
+{
+    if (!m_db.isOpen() || !m_db.readOnlyByRequest())
+        return false;
+    if (m_toldNotStored != m_db.connectionString()) {
+        m_toldNotStored = m_db.connectionString();
+        log(GetS(QStringLiteral("Calls are not stored: the call database %s is read-only by its "
+                                "connection string (Mode=Read)"),
+                 {CallDatabaseSwitch::masked(m_db.connectionString())}));
+    }
+    return true;
+}
+
+bool SqlCallStore::readyToWrite()
+{
+    checkDatabaseFile();
+    if (m_db.writableAgain() && reopen(Reopen::Same) && m_db.writeProblem().isEmpty())
+        log(GetS(QStringLiteral("The call database %s can be written again"), {m_db.file()}));
+    if (!m_db.isOpen()) {
+        if (!m_outage.toldClosed) {
+            m_outage.toldClosed = true;
+            log(GetS(QStringLiteral("No call database is open: it is opened again, every %s to "
+                                    "%s seconds, until it opens"),
+                     {QString::number(m_retryMs / 1000.0),
+                      QString::number(m_retryMs * kLongestWaitFactor / 1000.0)}));
+        }
+        if (!reopen(m_lostConnection ? Reopen::Same : Reopen::StoredOrDefault)) {
+            m_failure = {SqlFailure::Other, GetS(QStringLiteral("No call database is open"))};
+            return false;
+        }
+        m_lostConnection = false;
+        log(GetS(QStringLiteral("The call database %s is open again"),
+                 {CallDatabaseSwitch::masked(m_db.connectionString())}));
+    }
+    if (notStoredByRequest()) {
+        dropKept();
+        return false;
+    }
+    return true;
+}
+
+bool SqlCallStore::writeKept(int turnMs)
+{
+    // The work a turn does is measured, not a time the program waits for:
+    // the monotonic clock, not the program's clock.
+    QElapsedTimer turn;
+    turn.start();
+    while (!m_held.isEmpty()) {
         const HeldSaves::Entry& kept = m_held.oldest();
         CCall record = kept.record;
-        switch (writeInTransaction(record, {kept.firstDue, kept.firstDue, kept.endedAt})) {
+        const Times times{kept.firstDue, kept.firstDue, kept.endedAt};
+        switch (writeInTransaction(record, times)) {
         case Outcome::Written:
             m_held.oldestDone(&record);
             ++m_outage.written;
+            m_wait = 0;
             break;
         case Outcome::NotFound:
             m_held.oldestDone(nullptr);
             break;
         case Outcome::Failed:
-            noteRefusal(nullptr);
-            return true;
+            return false;
         }
+        // The rest on a later turn, after the events that queued up meanwhile.
+        if (turnMs >= 0 && turn.elapsed() >= turnMs)
+            break;
     }
-    if (m_held.isEmpty()) {
-        m_retry.stop();
-        if (m_outage.active && m_outage.written > 0)
-            log(GetS(QStringLiteral("%s kept calls were written to the call history"),
-                     {QString::number(m_outage.written)}));
-        m_outage = {};
-    }
-    return false;
+    return true;
 }
 
-void SqlCallStore::retry()
+void SqlCallStore::drain()
 {
-    if (m_db.writableAgain() && reopen(false) && m_db.writeProblem().isEmpty())
-        log(GetS(QStringLiteral("The call database %s can be written again"), {m_db.file()}));
-    checkDatabaseFile();
+    if (m_draining || m_held.isEmpty())
+        return;
+    m_draining = true;
     const int before = m_held.size();
-    bool refused = writeHeld(kBatch);
-    if (refused && reopenBrokenFile())
-        refused = writeHeld(kBatch);
+    const bool ready = readyToWrite();
+    bool again = ready && writeKept(m_turnMs);
+    // Told after the turn: a box lets events run, saves among them.
+    if (!again && !m_held.isEmpty()) {
+        if (ready)
+            again = refused(nullptr);
+        else
+            noteRefusal(nullptr);
+    }
+    m_draining = false;
     if (m_held.size() != before && m_hooks.historyChanged)
         m_hooks.historyChanged();
-    // More than one batch waits: the next one after the events that queued up.
-    if (!m_held.isEmpty())
-        m_retry.start(refused ? m_retryMs : 0);
+    if (m_held.isEmpty())
+        allWritten();
+    else if (again)
+        m_retry.start(0);
+    else
+        waitAfterRefusal();
+}
+
+void SqlCallStore::allWritten()
+{
+    m_retry.stop();
+    m_wait = 0;
+    m_lostConnection = false;
+    if (m_outage.active && m_outage.written > 0)
+        log(GetS(QStringLiteral("%s kept calls were written to the call history"),
+                 {QString::number(m_outage.written)}));
+    m_outage = {};
 }
 
 void SqlCallStore::checkDatabaseFile()
 {
     switch (m_db.fileState()) {
     case CallDatabase::FileState::Same:
+        return;
+    case CallDatabase::FileState::Unknown:
+        // No rights now, a stale or unmounted share: not a sign that the file is
+        // gone. Writes that fail are kept and tried again.
         return;
     case CallDatabase::FileState::Gone:
         log(GetS(QStringLiteral("The call database file %s was deleted while the program ran; "
@@ -232,19 +346,28 @@ void SqlCallStore::checkDatabaseFile()
                  {m_db.file()}));
         break;
     }
-    reopen(true);
+    reopen(Reopen::AfterLoss);
 }
 
 bool SqlCallStore::reopenBrokenFile()
 {
     // Once per outage: a file whose header still reads would fail the same way again.
-    if (m_failure.kind != SqlFailure::NotADatabase || m_db.file().isEmpty() || m_outage.reopened)
+    if (m_db.file().isEmpty() || m_outage.reopened)
         return false;
     m_outage.reopened = true;
     log(GetS(QStringLiteral("The call database file %s can no longer be read (%s); the call "
                             "database is opened again"),
              {m_db.file(), m_failure.text}));
-    return reopen(true);
+    return reopen(Reopen::AfterLoss);
+}
+
+void SqlCallStore::dropKept()
+{
+    for (const HeldSaves::Entry& kept : m_held.takeAll())
+        log(callPrefix(kept.record) +
+            GetS(QStringLiteral("Not written to the call history: call from %s to %s at %s"),
+                 {kept.record.CallerID(), kept.record.CalledID(),
+                  kept.firstDue.toString(Qt::ISODate)}));
 }
 
 void SqlCallStore::writeHeldBeforeExit()
@@ -252,26 +375,25 @@ void SqlCallStore::writeHeldBeforeExit()
     m_retry.stop();
     if (m_held.isEmpty())
         return;
-    checkDatabaseFile();
-    writeHeld(std::numeric_limits<int>::max());
-    if (m_held.isEmpty())
+    if (readyToWrite() && !writeKept(-1) && refused(nullptr))
+        writeKept(-1);
+    if (m_held.isEmpty()) {
+        allWritten();
         return;
-    const auto lost = m_held.takeAll();
-    for (const HeldSaves::Entry& kept : lost)
-        log(callPrefix(kept.record) +
-            GetS(QStringLiteral("Not written to the call history: call from %s to %s at %s"),
-                 {kept.record.CallerID(), kept.record.CalledID(),
-                  kept.firstDue.toString(Qt::ISODate)}));
+    }
+    const int lost = m_held.size();
+    dropKept();
     report(GetS(QStringLiteral("%s calls could not be written to the call history and are lost. "
                                "The program log lists them."),
-                {QString::number(lost.size())}));
+                {QString::number(lost)}));
     m_outage = {};
 }
 
 SqlCallStore::Outcome SqlCallStore::writeInTransaction(CCall& call, const Times& times)
 {
-    if (!m_db.isOpen()) {
-        m_failure = {SqlFailure::Other, QStringLiteral("No call database is open")};
+    m_noDatabase = !m_db.isOpen();
+    if (m_noDatabase) {
+        m_failure = {SqlFailure::Other, GetS(QStringLiteral("No call database is open"))};
         return Outcome::Failed;
     }
     // One transaction per save: the row never shows half a change, and the
@@ -279,8 +401,9 @@ SqlCallStore::Outcome SqlCallStore::writeInTransaction(CCall& call, const Times&
     QSqlDatabase db = m_db.database();
     QSqlError notBegun;
     const bool inTransaction = m_db.beginWrite(&notBegun);
-    if (!inTransaction && m_db.classify(notBegun) == SqlFailure::Busy) {
-        m_failure = {SqlFailure::Busy, notBegun.text()};
+    // A driver that found its server gone has closed the connection.
+    if (!inTransaction && (m_db.classify(notBegun) == SqlFailure::Busy || !m_db.isOpen())) {
+        m_failure = {m_db.classify(notBegun), notBegun.text()};
         return Outcome::Failed;
     }
     Outcome outcome = Outcome::Failed;

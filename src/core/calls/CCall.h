@@ -7,12 +7,16 @@
 #include <QString>
 #include <QVariant>
 
+#include <memory>
+
 class CallStore;
 class CallPopupFactory;
 
 // One telephone call, from its first report until its end (and longer, while a
-// popup, a plug-in or a client still holds it).
-class CCall
+// popup, a plug-in or a client still holds it). The live records are shared;
+// the store writes a save it had to keep back later and then gives the live
+// record its row.
+class CCall : public std::enable_shared_from_this<CCall>
 {
 public:
     CCall(CallStore* store = nullptr, CallPopupFactory* popups = nullptr);

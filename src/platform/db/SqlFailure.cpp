@@ -32,6 +32,7 @@ SqlFailure classifySqlError(const QSqlError& error, ConnectionString::Engine eng
     case kSqliteReadOnly:
         return SqlFailure::ReadOnly;
     case kSqliteCorrupt:
+        return SqlFailure::Damaged;
     case kSqliteNotADatabase:
         return SqlFailure::NotADatabase;
     default:

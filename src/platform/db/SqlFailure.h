@@ -6,13 +6,15 @@ class QSqlError;
 
 // What kind of failure a database reported, as far as the program acts on it:
 // a busy database is waited for, a full or read-only one is told to the user,
-// a file that is not a database (any more) can be replaced.
+// a file that is not a database (any more) can be replaced, a damaged one can
+// still be read and repaired, so it stays where it is.
 enum class SqlFailure
 {
     Other,
     Busy,
     Full,
     ReadOnly,
+    Damaged,
     NotADatabase
 };
 
