@@ -361,6 +361,14 @@ void MainForm::evtOutgoingCall(qint32 callId, const QString& deviceName, const Q
     });
 }
 
+qint32 MainForm::newCallId()
+{
+    if (m_newCallId)
+        return m_newCallId();
+    // Without lines (some tests) ids still must not clash with each other.
+    return ++m_fallbackCallId;
+}
+
 void MainForm::evtCallAnswered(qint32 callId)
 {
     trapErrors(m_s.errors, QStringLiteral("evtCallAnswered"),

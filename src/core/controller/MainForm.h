@@ -9,6 +9,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -158,6 +159,10 @@ public:
                          const QString& callerName, const QString& calledId,
                          const QString& calledName, const QString& extra,
                          const QString& calledExtra, const QString& picture);
+    // A call id for a call a plug-in or the automation object reports, unique
+    // among all calls (the line hub hands them out).
+    void setCallIdSource(std::function<qint32()> source) { m_newCallId = std::move(source); }
+    qint32 newCallId();
     void evtCallAnswered(qint32 callId);
     void evtCallDisconnected(qint32 callId);
     void RaiseNotificationAction(const QString& caption);
@@ -224,6 +229,8 @@ private:
     QList<qint32> m_listedDevices;
     CallPtr m_currentCall;
     qint32 m_lastNotifiedCallId = 0;
+    std::function<qint32()> m_newCallId;
+    qint32 m_fallbackCallId = 1'000'000;
     QString m_trayToolTip;
 };
 

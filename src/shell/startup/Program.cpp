@@ -264,6 +264,7 @@ void Program::buildLoadingSteps(StartupSequence& steps)
         MainForm::Services services{*m_settings, *m_loc, *m_log,  *m_dialogs,
                                     *m_errors,   *m_hub, *m_sound};
         m_form = std::make_unique<MainForm>(services);
+        m_form->setCallIdSource([hub = m_hub.get()] { return hub->nextCallId(); });
         m_exit = std::make_unique<ExitCommands>(*m_form, [this] { gCloseApplication(); });
         m_errors->setMainWindowLoaded(true);
         seam(m_seams.createAutomationObject);
