@@ -56,6 +56,9 @@ public:
         return nullptr;
     }
 
+    // A fresh call id; also for calls that plug-ins report, so no two calls share one.
+    qint32 nextCallId();
+
 signals:
     // Emitted after each notification of an opened line was delivered.
     void notificationDelivered(const LineNotification& notification);
@@ -63,7 +66,6 @@ signals:
 private:
     void enqueue(const LineProvider* provider, LineNotification notification);
     void deliverPending();
-    qint32 nextCallId();
 
     ProviderFactory m_factory;
     std::vector<std::unique_ptr<LineProvider>> m_providers;
