@@ -229,6 +229,22 @@ QString dataFile(const QString& name)
     return candidates.first() + QLatin1Char('/') + name;
 }
 
+QStringList pluginDirs()
+{
+    QStringList dirs;
+    if (runningFromBuildTree())
+        dirs << QFileInfo(QStringLiteral(PHONAVO_BUILD_DATA_DIR)).absolutePath() +
+                    QStringLiteral("/plugins");
+    else
+        dirs << QStringLiteral(PHONAVO_PLUGIN_DIR);
+    dirs << installDir() + QStringLiteral("plugins");
+    const QString extra = qEnvironmentVariable("PHONAVO_PLUGIN_PATH");
+    for (const QString& dir : extra.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        if (!dirs.contains(dir))
+            dirs << dir;
+    return dirs;
+}
+
 bool ensureParentDir(const QString& filePath)
 {
     return QDir().mkpath(QFileInfo(filePath).absolutePath());

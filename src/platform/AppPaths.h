@@ -44,6 +44,12 @@ QString dataDir();
 // first that holds it (the source tree's path when none does).
 QString dataFile(const QString& name);
 
+// Where plug-in libraries are looked for, in this order: the installation's
+// plug-in folder (the build tree's plugins/ when run from there), the user's
+// own (installDir()/plugins: $XDG_DATA_HOME/phonavo/plugins), then each folder
+// of PHONAVO_PLUGIN_PATH (colon-separated; tests and portable installs).
+QStringList pluginDirs();
+
 // Creates the parent folder of a file path when it is missing.
 bool ensureParentDir(const QString& filePath);
 

@@ -39,6 +39,9 @@ public:
     QString CallID;
     qint32 DBCallID = 0;
     QString PictureFilename;
+    // The popup's action captions for the call, each preceded by "|" (set when
+    // an incoming call is announced; plug-ins read it back).
+    QString ActionList;
     QPointer<CallPopup> frmNotification;
 
     QString CallerID() const { return m_callerId.trimmed(); }

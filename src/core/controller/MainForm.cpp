@@ -212,7 +212,15 @@ QStringList MainForm::outgoingDeviceNames() const
     QStringList names;
     for (qint32 id : m_listedDevices)
         names << deviceDisplayName(id);
+    if (m_plugins)
+        for (const auto& [name, id] : m_plugins->outgoingDevices())
+            names << name;
     return names;
+}
+
+void MainForm::reselectOutgoingDevice()
+{
+    selectOutgoingDevice();
 }
 
 void MainForm::selectOutgoingDevice()
@@ -430,9 +438,14 @@ bool MainForm::StartCall(const QString& number, ReportTo reportTo)
     };
     const auto dial = [&] {
         const QString deviceName = m_options.text(QStringLiteral("cmbOutgoingDevice"));
+        if (m_plugins)
+            for (const auto& [name, id] : m_plugins->outgoingDevices())
+                if (name == deviceName) {
+                    dialled = m_plugins->startCall(id, DigitsOnly(number));
+                    return;
+                }
         const qint32 device = m_s.telephony.getDeviceIdFromName(deviceName);
         if (device < 0 || device >= kFirstPluginDeviceId) {
-            // Dialling through a connection plug-in's device comes with the plug-in host.
             fail(GetS(QStringLiteral("No outgoing line device selected (%s)"), deviceName));
             return;
         }

@@ -134,6 +134,8 @@ public:
     void setOutgoingDevice(const QString& deviceName);
     // cmbOutgoingDevice's entries: the listed devices' names, in order.
     QStringList outgoingDeviceNames() const;
+    // After the plug-in list changed: the stored device, else the first listed.
+    void reselectOutgoingDevice();
     void shutdownTelephony(); // unloading: popups closed, calls removed, lines closed
 
     // Own numbers.

@@ -122,6 +122,7 @@ void CallPipeline::IncomingCall(const CallPtr& callIn)
                 actions +=
                     offered.startsWith(QLatin1Char('|')) ? offered : QLatin1Char('|') + offered;
         });
+    c->ActionList = actions;
     step(where, [&] {
         if (!dev.device.SoundFile.isEmpty() && QFileInfo::exists(dev.device.SoundFile)) {
             const QString result =
@@ -158,6 +159,10 @@ CallPtr CallPipeline::IncomingCallHandling(const QString& callerNumber, qint32 d
                     c->CallerExtra = extra;
                     c->PictureFilename = picture;
                     c->OutlookContact = contact;
+                    c->SaveCall();
+                } else if (!extra.isEmpty() && c->CallerExtra.isEmpty()) {
+                    // Not found, but a reverse lookup knew the region.
+                    c->CallerExtra = extra;
                     c->SaveCall();
                 }
             });
@@ -212,6 +217,8 @@ bool CallPipeline::OutgoingCall(const CallPtr& callIn)
     step(where, [&] { c = OutgoingCallHandling(called, c->CallID.toInt(), c); });
     if (PluginHost* plugins = m_form.pluginHost())
         step(where, [&] { plugins->raiseOutgoingCall(c->DBCallID); });
+    if (PluginHost* plugins = m_form.pluginHost())
+        step(where, [&] { plugins->notifyOutgoingCall(*c); });
     if (ClientNotifier* clients = m_form.clientNotifier())
         step(where, [&] {
             if (clients->serverEnabled())
@@ -241,6 +248,9 @@ CallPtr CallPipeline::OutgoingCallHandling(const QString& calledNumber, qint32 c
                     c->CalledExtra = extra;
                     c->PictureFilename = picture;
                     c->OutlookContact = contact;
+                    c->SaveCall();
+                } else if (!extra.isEmpty() && c->CalledExtra.isEmpty()) {
+                    c->CalledExtra = extra;
                     c->SaveCall();
                 }
             });
@@ -289,6 +299,8 @@ void CallPipeline::pluginCallAnswered(qint32 callId)
                                m_form.FormatPartyName(c->CalledID(), c->CalledName)));
     if (PluginHost* plugins = m_form.pluginHost())
         step(QStringLiteral("CallAnswered"), [&] { plugins->raiseCallAnswered(c->DBCallID); });
+    if (PluginHost* plugins = m_form.pluginHost())
+        step(QStringLiteral("CallAnswered"), [&] { plugins->notifyCallAnswered(*c); });
     if (ClientNotifier* clients = m_form.clientNotifier())
         step(QStringLiteral("CallAnswered"), [&] {
             if (clients->serverEnabled())
@@ -308,6 +320,8 @@ void CallPipeline::pluginCallDisconnected(qint32 callId)
     if (PluginHost* plugins = m_form.pluginHost())
         step(QStringLiteral("CallDisconnected"),
              [&] { plugins->raiseCallDisconnected(c->DBCallID); });
+    if (PluginHost* plugins = m_form.pluginHost())
+        step(QStringLiteral("CallDisconnected"), [&] { plugins->notifyCallDisconnected(*c); });
     if (m_form.options().flag(QStringLiteral("cbHideNotificationOnEndOfCall")))
         c->HideNotification();
     if (ClientNotifier* clients = m_form.clientNotifier())

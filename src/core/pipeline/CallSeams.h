@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 class CCall;
@@ -71,6 +74,18 @@ public:
     virtual void notifyCallAnswered(const CCall& call) = 0;
     virtual void notifyCallDisconnected(const CCall& call) = 0;
     virtual void notifyActionChosen(const QString& caption) = 0;
+    virtual void notifyOutgoingCall(const CCall& call) { Q_UNUSED(call) }
+    // Dialling through connection plug-ins: cmbOutgoingDevice's plug-in
+    // entries (name, device id 1000 + position), dialling on one of them, and
+    // each plug-in's dialable devices for the server's clients.
+    virtual QList<QPair<QString, qint32>> outgoingDevices() const { return {}; }
+    virtual bool startCall(qint32 deviceId, const QString& number)
+    {
+        Q_UNUSED(deviceId)
+        Q_UNUSED(number)
+        return false;
+    }
+    virtual QList<QStringList> pluginDevices() { return {}; }
 };
 
 // The tray icon.

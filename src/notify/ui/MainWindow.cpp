@@ -11,6 +11,8 @@
 #include "loc/ui/FormTranslator.h"
 #include "platform/db/ui/ConnectionStringDialog.h"
 #include "platform/desktop/ShellOpen.h"
+#include "plugins/host/PluginHostService.h"
+#include "plugins/ui/PluginPages.h"
 #include "server/connections/PhonavoServer.h"
 #include "server/msn/ui/FrmMSN.h"
 #include "shell/dialogs/DialogService.h"
@@ -216,6 +218,9 @@ QWidget* MainWindow::buildLinesPage()
     layout->addWidget(m_cbAddToCallHist);
     layout->addWidget(m_cbConnectOnStart);
     layout->addWidget(m_cbHideOnstart);
+    // The connection plug-ins join here once they are loaded.
+    m_connectionPluginsSlot = new QVBoxLayout;
+    layout->addLayout(m_connectionPluginsSlot);
 
     MainForm& mainForm = m_program.mainForm();
     connect(m_lstTapiDevices, &QListWidget::itemChanged, this, &MainWindow::onDeviceItemChanged);
@@ -434,9 +439,32 @@ void MainWindow::exportTexts()
                                        m_program.loc(), m_program.settings(), m_program.dialogs());
 }
 
+void MainWindow::attachPlugins()
+{
+    PluginHostService* plugins = m_program.plugins();
+    if (!plugins || m_pluginPages)
+        return;
+    m_pluginPages = new PluginPages(*plugins, m_program.mainForm(), this);
+    m_connectionPluginsSlot->addWidget(m_pluginPages->connectionGroup());
+    const auto addPage = [this](QWidget* content, const QString& caption) {
+        auto* page = new QWidget;
+        auto* layout = new QVBoxLayout(page);
+        layout->addWidget(content, 1);
+        m_tabs->insertTab(m_tabs->count() - 1, page, caption); // the log stays last
+    };
+    addPage(m_pluginPages->notificationGroup(), QStringLiteral("Notification"));
+    addPage(m_pluginPages->reverseFrame(), QStringLiteral("Contacts"));
+    for (int i = 0; i < m_tabs->count(); ++i)
+        m_tabs->widget(i)->setObjectName(QStringLiteral("pbTabPage%1").arg(i));
+    connect(&plugins->connections(), &ConnectionPluginList::listChanged, this,
+            &MainWindow::fillDeviceList);
+    translate(); // the new controls speak the language in use
+}
+
 void MainWindow::restorePosition()
 {
     attachServer();
+    attachPlugins();
     syncOptionControls();
     fillDeviceList();
     fillMsnGrid();
@@ -518,6 +546,9 @@ void MainWindow::fillDeviceList()
             m_lstTapiDevices->setCurrentItem(item);
         m_cmbOutgoingDevice->addItem(form.deviceDisplayName(id), id);
     }
+    if (PluginHost* plugins = form.pluginHost())
+        for (const auto& [name, id] : plugins->outgoingDevices())
+            m_cmbOutgoingDevice->addItem(name, id);
     // The controller has chosen the device (the first one when none was stored).
     m_cmbOutgoingDevice->setCurrentIndex(
         m_cmbOutgoingDevice->findText(form.options().text(QStringLiteral("cmbOutgoingDevice"))));
@@ -598,6 +629,8 @@ void MainWindow::refreshStatus()
         option->setEnabled(editable);
     m_btnEditDevice->setEnabled(editable && form.canEditDevices());
     m_cmbOutgoingDevice->setEnabled(editable && m_cmbOutgoingDevice->count() > 0);
+    if (m_pluginPages)
+        m_pluginPages->setLocked(!editable);
 }
 
 void MainWindow::showLogLine(const QModelIndex& index)

@@ -7,6 +7,7 @@
 #include <memory>
 
 class DialogEditors;
+class PluginPages;
 class Program;
 class QAction;
 class QCheckBox;
@@ -21,6 +22,7 @@ class QPushButton;
 class QTabWidget;
 class QTableView;
 class QTableWidget;
+class QVBoxLayout;
 class SysTray;
 
 // The desktop program's main window: the view of the controller. It holds the
@@ -59,6 +61,7 @@ private:
     QWidget* buildLogPage();
     QWidget* buildServerPage();
     void attachServer();
+    void attachPlugins();
     void translateClientCaptions();
     QWidget* buildNumbersPage();
     QWidget* buildStatusBar();
@@ -89,6 +92,8 @@ private:
     QListWidget* m_lstTapiDevices = nullptr;
     QPushButton* m_btnEditDevice = nullptr;
     QComboBox* m_cmbOutgoingDevice = nullptr;
+    QVBoxLayout* m_connectionPluginsSlot = nullptr;
+    PluginPages* m_pluginPages = nullptr;
     QCheckBox* m_cbConnectOnStart = nullptr;
     QCheckBox* m_cbHideOnstart = nullptr;
     QCheckBox* m_cbAddToCallHist = nullptr;

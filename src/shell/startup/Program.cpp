@@ -1,5 +1,10 @@
 #include "Program.h"
 
+#include "contacts/lookup/NumberLookup.h"
+#include "plugins/host/PluginHostService.h"
+#include "plugins/host/PluginRegistration.h"
+#include "plugins/host/ShippedPlugins.h"
+
 #include "ExitCommands.h"
 #include "MainWindowView.h"
 #include "StandbyHandler.h"
@@ -155,8 +160,10 @@ void Program::recordInstalledVersion()
     const QString recorded = m_settings->getString(SettingsStore::Hive::LocalMachine, QString(),
                                                    QStringLiteral("InstalledVersion"), QString());
     const QVersionNumber stored = QVersionNumber::fromString(recorded);
-    if (recorded.trimmed().isEmpty() || stored < QVersionNumber::fromString(versionText()))
+    if (recorded.trimmed().isEmpty() || stored < QVersionNumber::fromString(versionText())) {
         m_settings->SaveSettingHKLM(QString(), QStringLiteral("InstalledVersion"), versionText());
+        m_versionRecorded = true;
+    }
 }
 
 QString Program::unusableFolderText(const AppPaths::FolderProblem& problem) const
@@ -303,8 +310,10 @@ void Program::buildLoadingSteps(StartupSequence& steps)
                                .arg(device)
                                .arg(m_form->deviceDisplayName(device)));
     });
-    steps.add(QStringLiteral("connection plug-ins"),
-              [this, seam] { seam(m_seams.loadConnectionPlugins); });
+    steps.add(QStringLiteral("connection plug-ins"), [this, seam] {
+        loadConnectionPlugins();
+        seam(m_seams.loadConnectionPlugins);
+    });
     steps.add(QStringLiteral("options"), [this] { m_form->loadOptions(); });
     steps.add(QStringLiteral("address book"), [this] {
         const bool ignored = SettingToBool(m_settings->GetSettingHKCU(
@@ -315,15 +324,32 @@ void Program::buildLoadingSteps(StartupSequence& steps)
             m_seams.startAddressBook(ignored);
     });
     steps.add(QStringLiteral("own numbers"), [this] { m_form->loadMSNs(); });
-    steps.add(QStringLiteral("reverse lookup"), [this, seam] { seam(m_seams.loadReverseLookup); });
-    steps.add(QStringLiteral("notification plug-ins"),
-              [this, seam] { seam(m_seams.loadNotificationPlugins); });
+    steps.add(QStringLiteral("reverse lookup"), [this, seam] {
+        m_plugins->reverse().load();
+        ReversePluginList* reverse = &m_plugins->reverse();
+        m_lookup =
+            std::make_unique<NumberLookup>(*m_form, [reverse](const QString& number, QString& name,
+                                                              QString& image, QString& extra) {
+                return reverse->QueryReversePlugin(number, name, image, extra);
+            });
+        m_form->setContactLookup(m_lookup.get());
+        seam(m_seams.loadReverseLookup);
+    });
+    steps.add(QStringLiteral("notification plug-ins"), [this, seam] {
+        m_plugins->notifications().load(
+            m_settings
+                ->GetSettingHKCU(QStringLiteral("Data"), QStringLiteral("ConnectString"), QString())
+                .toString());
+        seam(m_seams.loadNotificationPlugins);
+    });
     steps.add(QStringLiteral("popup options"), [this, seam] { seam(m_seams.applyPopupOptions); });
     steps.add(QStringLiteral("call database"), [this] { openCallDatabase(); });
     steps.add(QStringLiteral("server"), [this, seam] {
         // It listens while the monitor runs and the server option is on.
         m_server = std::make_unique<PhonavoServer>(*m_form, callDatabase());
         m_form->setClientNotifier(m_server.get());
+        PluginHostService* plugins = m_plugins.get();
+        m_server->setPluginDevices([plugins] { return plugins->pluginDevices(); });
         seam(m_seams.applyServerSwitch);
     });
     steps.add(QStringLiteral("control channel"), [this] { startControlChannel(); });
@@ -373,6 +399,29 @@ void Program::openCallDatabase()
     m_calls = std::make_unique<CallStorage>(*m_settings, hooks);
     m_form->setCallStore(&m_calls->store());
     m_calls->databaseSwitch().openAtStartUp();
+}
+
+void Program::loadConnectionPlugins()
+{
+    const QStringList dirs = AppPaths::pluginDirs();
+    m_plugins = std::make_unique<PluginHostService>(*m_form, dirs, m_frontEnd.headless);
+    m_form->setPluginHost(m_plugins.get());
+    PluginCatalog& catalog = m_plugins->catalog();
+    catalog.scan();
+    for (const QString& problem : catalog.problems())
+        m_form->LogStr(QStringLiteral("Plug-in path: ") + problem);
+    // A new installation (or the first with plug-ins, or a newer version)
+    // registers the plug-ins it ships, so they are in the lists at once.
+    const QString interfaceVersion = QString::number(phonavo::kPluginInterfaceVersion);
+    const bool newInterface =
+        PluginRegistration::programInterfaceVersion(*m_settings).trimmed().isEmpty();
+    if (newInterface)
+        m_settings->SaveSettingHKLM(QString(), QStringLiteral("InterfaceVersion"),
+                                    interfaceVersion);
+    if (newInterface || m_versionRecorded)
+        for (const QString& progId : registerShippedPlugins(*m_settings, catalog, dirs.value(0)))
+            m_form->LogStr(QStringLiteral("Registered plug-in %1").arg(progId));
+    m_plugins->connections().load();
 }
 
 void Program::watchPowerEvents()
@@ -429,5 +478,7 @@ void Program::shutdown()
         m_seams.closeClientConnections();
     if (m_control)
         m_control->close();
+    if (m_plugins)
+        m_plugins->connections().tmrReconnect().stop();
     m_settings->flush();
 }

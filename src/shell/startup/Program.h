@@ -21,6 +21,9 @@ class DialogService;
 class ErrorReporter;
 class LocGuru;
 class MainForm;
+class NumberLookup;
+class PluginHostService;
+
 class ProgramLog;
 class SettingsStore;
 class SoundPlayer;
@@ -98,6 +101,8 @@ public:
     StandbyHandler* standby() const { return m_standby.get(); }
     // The network server; null before loading reaches it.
     PhonavoServer* server() const { return m_server.get(); }
+    // The plug-in host; null before loading reaches the connection plug-ins.
+    PluginHostService* plugins() const { return m_plugins.get(); }
     ErrorReporter& errors() const { return *m_errors; }
     DialogService& dialogs() const { return *m_dialogs; }
     QString commandLine() const;
@@ -126,6 +131,7 @@ private:
     void startControlChannel();
     void openCallDatabase();
     void watchPowerEvents();
+    void loadConnectionPlugins();
 
     FrontEnd m_frontEnd;
     std::unique_ptr<SettingsStore> m_settings;
@@ -144,6 +150,8 @@ private:
     std::unique_ptr<ControlChannelServer> m_control;
     std::unique_ptr<ExitCommands> m_exit;
     std::unique_ptr<PhonavoServer> m_server;
+    std::unique_ptr<PluginHostService> m_plugins; // after m_form: goes before it
+    std::unique_ptr<NumberLookup> m_lookup;
     std::unique_ptr<StandbyHandler> m_standby;
     std::unique_ptr<MainWindowView> m_view; // after m_form: goes before it
     std::unique_ptr<StartupSequence> m_loading;
@@ -151,4 +159,5 @@ private:
     QString m_fileHandles; // what start-up did to the file handle limit, for the log header
     LoadingSeams m_seams;
     bool m_shutDown = false;
+    bool m_versionRecorded = false; // this start recorded a new InstalledVersion
 };

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "core/pipeline/CallSeams.h"
+
+#include <functional>
+
+class MainForm;
+
+// LookupNumber: turns a phone number into a contact. The user's own sources
+// (contact database, address book) join here; the reverse lookup of the
+// plug-ins is the fall-back when they find nothing.
+class NumberLookup : public ContactLookup
+{
+public:
+    using ReverseQuery =
+        std::function<bool(const QString& number, QString& name, QString& image, QString& extra)>;
+
+    NumberLookup(MainForm& form, ReverseQuery reverse);
+
+    bool LookupNumber(QString& number, QString& guid, QString& name, QString& picture,
+                      QString& extra, QVariant& contact) override;
+
+private:
+    MainForm& m_form;
+    ReverseQuery m_reverse;
+};
