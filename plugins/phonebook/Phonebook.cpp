@@ -26,10 +26,10 @@ QString decodeCsv(const QByteArray& data)
     // A byte order mark names the encoding (and is dropped); without one the
     // file is UTF-8, or Latin-1 when it is not valid UTF-8.
     if (const auto bom = QStringConverter::encodingForData(data)) {
-        QStringDecoder decoder(*bom);
+        QStringDecoder decoder(*bom, QStringDecoder::Flag::Stateless);
         return decoder.decode(data);
     }
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(data);
     return utf8.hasError() ? QString::fromLatin1(data) : text;
 }
@@ -56,10 +56,12 @@ void Phonebook::refresh(const QString& path, int countryCode, qint64 recheckMs)
         fail(QStringLiteral("Phone book: no file is set"), {});
         return;
     }
-    if (!info.exists() || !info.isFile()) {
+    if (!info.isFile()) {
         m_modified = QDateTime();
         m_fileSize = -1;
-        fail(QStringLiteral("Phone book: the file %s does not exist"), {path});
+        fail(info.exists() ? QStringLiteral("Phone book: %s is not a file")
+                           : QStringLiteral("Phone book: the file %s does not exist"),
+             {path});
         return;
     }
     if (info.lastModified() == m_modified && info.size() == m_fileSize)

@@ -70,14 +70,14 @@ bool parseProperty(const QByteArray& line, Property& property)
 QString decodeText(const QByteArray& bytes, const QByteArray& charset)
 {
     if (!charset.isEmpty()) {
-        QStringDecoder decoder(charset.constData());
+        QStringDecoder decoder(charset.constData(), QStringDecoder::Flag::Stateless);
         if (decoder.isValid()) {
             QString text = decoder.decode(bytes);
             if (!decoder.hasError())
                 return text;
         }
     }
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     // Not UTF-8 and no charset that helps: old exports are mostly Latin-1.
     return utf8.hasError() ? QString::fromLatin1(bytes) : text;
