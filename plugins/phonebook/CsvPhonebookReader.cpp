@@ -108,7 +108,8 @@ CsvPhonebookReader::Result CsvPhonebookReader::read(const QString& text)
     extraColumn = columnOf("extra");
     if (nameColumn >= 0 || numberColumn >= 0 || extraColumn >= 0) {
         if (numberColumn < 0) {
-            result.error = QStringLiteral("the header row has no column Number");
+            result.error =
+                QStringLiteral("Phone book: %s has a header row without the column Number");
             return result;
         }
         first = 1;

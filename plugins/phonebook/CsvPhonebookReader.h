@@ -15,7 +15,8 @@ public:
     struct Result
     {
         QList<PhonebookEntry> entries;
-        QString error; // English, empty when the text could be read
+        // A log text in English, "%s" standing for the file; empty when the text was read.
+        QString error;
     };
 
     static Result read(const QString& text);

@@ -95,7 +95,7 @@ void Phonebook::load(const QString& path)
     } else {
         CsvPhonebookReader::Result csv = CsvPhonebookReader::read(decodeCsv(data));
         if (!csv.error.isEmpty()) {
-            fail(QStringLiteral("Phone book: cannot read %s: %s"), {path, csv.error});
+            fail(csv.error, {path});
             return;
         }
         m_entries = std::move(csv.entries);

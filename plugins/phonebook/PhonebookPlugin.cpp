@@ -57,7 +57,7 @@ void PhonebookPlugin::ShowSettings()
     if (m_context->headless()) {
         m_context->log(m_context->translate(
             QStringLiteral("%s: the settings can be changed in the desktop program only"),
-            {QStringLiteral("Local phone book")}));
+            {m_context->translate(QStringLiteral("Local phone book"))}));
         return;
     }
     PhonebookSettingsDialog dialog(*m_context, m_context->setting(QStringLiteral("File")),

@@ -500,7 +500,7 @@ private slots:
         QTest::newRow("over 20 MB") << "large"
                                     << "larger than 20 MB";
         QTest::newRow("header without Number") << "header"
-                                               << "no column Number";
+                                               << "without the column Number";
         QTest::newRow("no file set") << "unset"
                                      << "no file is set";
     }
