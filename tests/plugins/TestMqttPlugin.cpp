@@ -440,6 +440,53 @@ private slots:
         QCOMPARE(m_context.logCount(QStringLiteral("MQTT: connected to the broker")), 2);
     }
 
+    // While the broker is away at most 100 messages wait; the oldest give way.
+    void waitingMessagesAreBounded()
+    {
+        QVERIFY(m_broker->start());
+        {
+            Subscriber watcher(m_broker->port, QStringLiteral("watcher"));
+            QVERIFY(watcher.start());
+        }
+        m_broker->stop();
+        auto* plugin = load();
+        QVERIFY(plugin);
+        for (qint32 id = 1; id <= 105; ++id) {
+            m_context.calls.insert(id, sampleCall(id, false));
+            plugin->NotifyCallAnswered(id);
+        }
+        QCOMPARE(
+            m_context.logCount(QStringLiteral("dropped the oldest (home/phone/call/answered)")), 5);
+
+        QVERIFY(m_broker->start());
+        Subscriber watcher(m_broker->port, QStringLiteral("watcher"));
+        QVERIFY(watcher.start());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            watcher.topics().count(QStringLiteral("home/phone/call/answered")) == 100, 10000);
+        QList<int> ids;
+        for (const Message& m : std::as_const(watcher.messages))
+            if (m.topic.endsWith(QLatin1String("/answered")))
+                ids.append(QJsonDocument::fromJson(m.payload).object().value("callId").toInt());
+        QCOMPARE(ids.first(), 6);
+        QCOMPARE(ids.last(), 105);
+        QVERIFY(std::is_sorted(ids.cbegin(), ids.cend()));
+    }
+
+    // The headless program has no screen: settings and information only log.
+    void headlessWindowsOnlyLog()
+    {
+        auto* plugin = load();
+        QVERIFY(plugin);
+        QVERIFY(plugin->HasSettings());
+        plugin->ShowSettings();
+        QCOMPARE(m_context.logCount(QStringLiteral("desktop program only")), 1);
+        plugin->ShowInfo();
+        QCOMPARE(m_context.logCount(QStringLiteral("to the broker 127.0.0.1:") +
+                                    QString::number(m_broker->port) +
+                                    QStringLiteral(" below the topic home/phone (not connected)")),
+                 1);
+    }
+
     void passwordIsCheckedByTheBroker_data()
     {
         QTest::addColumn<QString>("password");
