@@ -220,13 +220,13 @@ void MqttLink::updateWriteInterest()
 void MqttLink::onReadable()
 {
     const int rc = mosquitto_loop_read(m_mosq, 1);
-    afterIo(rc == MOSQ_ERR_ERRNO ? -errno : rc);
+    afterIo(rc, errno);
 }
 
 void MqttLink::onWritable()
 {
     const int rc = mosquitto_loop_write(m_mosq, 1);
-    afterIo(rc == MOSQ_ERR_ERRNO ? -errno : rc);
+    afterIo(rc, errno);
 }
 
 void MqttLink::onTick()
@@ -234,7 +234,7 @@ void MqttLink::onTick()
     if (!m_mosq || mosquitto_socket(m_mosq) < 0)
         return;
     const int rc = mosquitto_loop_misc(m_mosq);
-    afterIo(rc == MOSQ_ERR_ERRNO ? -errno : rc);
+    afterIo(rc, errno);
 }
 
 // Called by the library from inside mosquitto_loop_read(); only notes the answer.
@@ -246,9 +246,12 @@ void MqttLink::onConnack(int rc)
         m_refusal = QString::fromUtf8(mosquitto_connack_string(rc));
 }
 
-// rc is a library result, or minus errno for a system error.
-void MqttLink::afterIo(int rc)
+// rc is the library's result of a read, write or keep-alive step; savedErrno
+// the system error behind MOSQ_ERR_ERRNO.
+void MqttLink::afterIo(int rc, int savedErrno)
 {
+    if (rc == MOSQ_ERR_CONN_PENDING)
+        rc = MOSQ_ERR_SUCCESS;
     if (!m_mosq || m_state == State::Closed || m_state == State::Waiting)
         return;
     if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m_mosq) < 0) {
@@ -256,9 +259,7 @@ void MqttLink::afterIo(int rc)
         m_connackOk = false;
         QString reason = m_refusal;
         if (reason.isEmpty())
-            reason = rc < 0 ? qt_error_string(-rc)
-                            : (rc == MOSQ_ERR_SUCCESS ? errorText(MOSQ_ERR_CONN_LOST, 0)
-                                                      : errorText(rc, 0));
+            reason = errorText(rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_LOST : rc, savedErrno);
         unwatchSocket();
         if (wasConnected) {
             m_context.log(tr(QStringLiteral("MQTT: lost the connection to the broker %s (%s)"),
@@ -267,8 +268,6 @@ void MqttLink::afterIo(int rc)
             m_loggedFailure = reason;
         }
         failed(reason);
-        if (wasConnected)
-            emit disconnected();
         return;
     }
     if (m_connackOk) {
@@ -321,7 +320,7 @@ bool MqttLink::publish(const QString& topic, const QByteArray& payload, bool ret
         // again after reconnecting; the lost socket is noticed by the next
         // read, here only made sure of outside the caller's loop.
         QMetaObject::invokeMethod(
-            this, [this] { afterIo(MOSQ_ERR_SUCCESS); }, Qt::QueuedConnection);
+            this, [this] { afterIo(MOSQ_ERR_SUCCESS, 0); }, Qt::QueuedConnection);
         return true;
     default:
         m_context.log(

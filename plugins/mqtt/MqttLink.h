@@ -58,7 +58,6 @@ public:
 
 signals:
     void connected();
-    void disconnected();
 
 private:
     enum class State
@@ -76,7 +75,7 @@ private:
     void onReadable();
     void onWritable();
     void onTick();
-    void afterIo(int rc);
+    void afterIo(int rc, int savedErrno);
     void onConnack(int rc);
     void watchSocket();
     void unwatchSocket();
