@@ -31,7 +31,8 @@ NotificationsClient::~NotificationsClient()
         m_bus.disconnect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
                          SLOT(onNotificationClosed(uint, uint)));
     }
-    QDBusConnection::disconnectFromBus(kConnectionName);
+    // The connection stays with Qt until the program ends: closing it here
+    // could drop the last CloseNotification calls before they were written.
 }
 
 bool NotificationsClient::open()
