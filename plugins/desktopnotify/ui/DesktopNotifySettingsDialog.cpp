@@ -14,7 +14,7 @@ DesktopNotifySettingsDialog::DesktopNotifySettingsDialog(phonavo::PluginContext&
 
     m_timeout = new QSpinBox(this);
     m_timeout->setRange(-1, 3600);
-    m_timeout->setSuffix(context.translate(QStringLiteral(" s")));
+    m_timeout->setSuffix(context.translate(QStringLiteral(" seconds")));
     // The minimum, -1, reads as what it means.
     m_timeout->setSpecialValueText(context.translate(QStringLiteral("Until the call ends")));
     bool ok = false;
@@ -32,7 +32,7 @@ DesktopNotifySettingsDialog::DesktopNotifySettingsDialog(phonavo::PluginContext&
     auto* form = new QFormLayout;
     form->addRow(context.translate(QStringLiteral("Show notifications for:")), m_timeout);
     form->addRow(new QLabel(
-        context.translate(QStringLiteral("0 s: as long as the desktop shows notifications")),
+        context.translate(QStringLiteral("0 seconds: as long as the desktop shows notifications")),
         this));
     form->addRow(m_closeOnAnswer);
 
