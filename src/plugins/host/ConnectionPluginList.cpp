@@ -78,10 +78,12 @@ void ConnectionPluginList::load()
             continue;
         }
         const int position = int(m_plugins.size()) + 1;
-        holder->context = std::make_unique<HostContext>(m_form, progId, key, m_headless);
-        holder->events = std::make_unique<PhonavoConnEventObject>(
-            position, [form = &m_form] { return form->newCallId(); });
-        PhonavoConnEventObject* events = holder->events.get();
+        holder->context = &HostContext::forPlugin(progId);
+        holder->contextBinding = holder->context->bind(m_form, key, m_headless);
+        holder->events = &PhonavoConnEventObject::forPlugin(progId);
+        holder->eventsBinding =
+            holder->events->bind(position, [form = &m_form] { return form->newCallId(); });
+        PhonavoConnEventObject* events = holder->events;
         connect(events, &PhonavoConnEventObject::incomingCall, this,
                 [this](int pos, qint32 callId, const QString& device, const QString& callerId,
                        const QString& callerName, const QString& calledId,
@@ -114,7 +116,7 @@ void ConnectionPluginList::load()
 
         bool initialised = false;
         const bool ran = guarded(*holder, "Init", [&] {
-            holder->objConnection->SetContext(holder->context.get());
+            holder->objConnection->SetContext(holder->context);
             initialised = holder->objConnection->Init(events);
         });
         if (!ran || !initialised) {

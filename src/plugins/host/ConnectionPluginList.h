@@ -21,8 +21,21 @@ struct CConnectionPlugin
     QString Name;   // translated display name
     QString ComKey; // ProgID
     bool enabled = true;
-    std::unique_ptr<HostContext> context;
-    std::unique_ptr<PhonavoConnEventObject> events;
+    HostContext* context = nullptr; // bound while this holder lives
+    quint64 contextBinding = 0;
+    PhonavoConnEventObject* events = nullptr;
+    quint64 eventsBinding = 0;
+
+    CConnectionPlugin() = default;
+    CConnectionPlugin(const CConnectionPlugin&) = delete;
+    CConnectionPlugin& operator=(const CConnectionPlugin&) = delete;
+    ~CConnectionPlugin()
+    {
+        if (context)
+            context->unbind(contextBinding);
+        if (events)
+            events->unbind(eventsBinding);
+    }
 };
 
 // colConnectionPlugins: the connection plug-ins, their start and stop with the

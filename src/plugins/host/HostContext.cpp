@@ -3,19 +3,44 @@
 #include "core/controller/MainForm.h"
 #include "shell/settings/SettingsStore.h"
 
-HostContext::HostContext(MainForm& form, QString progId, QString registrationKey, bool headless)
-    : m_form(form), m_progId(std::move(progId)), m_key(std::move(registrationKey)),
-      m_headless(headless)
-{}
+#include <QHash>
+
+HostContext& HostContext::forPlugin(const QString& progId)
+{
+    // Never freed: plug-ins may call in while the process ends.
+    static auto* contexts = new QHash<QString, HostContext*>;
+    HostContext*& context = (*contexts)[progId.toLower()];
+    if (!context)
+        context = new HostContext(progId);
+    return *context;
+}
+
+quint64 HostContext::bind(MainForm& form, const QString& registrationKey, bool headless)
+{
+    m_form = &form;
+    m_key = registrationKey;
+    m_headless = headless;
+    return ++m_binding;
+}
+
+void HostContext::unbind(quint64 binding)
+{
+    if (binding == m_binding)
+        m_form = nullptr;
+}
 
 QString HostContext::setting(const QString& name, const QString& fallback) const
 {
-    return m_form.settings().GetSettingHKCU(m_key, name, fallback).toString();
+    if (!m_form)
+        return fallback;
+    return m_form->settings().GetSettingHKCU(m_key, name, fallback).toString();
 }
 
 void HostContext::saveSetting(const QString& name, const QString& value)
 {
-    m_form.settings().SaveSettingHKCU(m_key, name, value);
+    if (!m_form)
+        return;
+    m_form->settings().SaveSettingHKCU(m_key, name, value);
 }
 
 QString HostContext::scramble(const QString& plain) const
@@ -30,12 +55,26 @@ QString HostContext::unscramble(const QString& stored) const
 
 void HostContext::log(const QString& text)
 {
-    m_form.LogStr(text);
+    if (!m_form)
+        return;
+    m_form->LogStr(text);
 }
 
 QString HostContext::translate(const QString& text, const QStringList& args) const
 {
-    return m_form.loc().GetS(text, args);
+    if (!m_form) {
+        QString result = text;
+        int at = 0;
+        for (const QString& arg : args) {
+            at = result.indexOf(QLatin1String("%s"), at);
+            if (at < 0)
+                break;
+            result.replace(at, 2, arg);
+            at += arg.size();
+        }
+        return result;
+    }
+    return m_form->loc().GetS(text, args);
 }
 
 phonavo::CallInfo HostContext::callInfo(const CCall& c, const QString& deviceName)
@@ -64,40 +103,46 @@ phonavo::CallInfo HostContext::callInfo(const CCall& c, const QString& deviceNam
 
 bool HostContext::activeCall(qint32 callId, phonavo::CallInfo& call) const
 {
-    // Item() would make a record for an unknown id.
-    if (!m_form.colCalls().contains(callId))
+    if (!m_form)
         return false;
-    const CallPtr c = m_form.colCalls().Item(callId);
-    call = callInfo(*c, m_form.deviceDisplayName(c->lDeviceID));
+    // Item() would make a record for an unknown id.
+    if (!m_form->colCalls().contains(callId))
+        return false;
+    const CallPtr c = m_form->colCalls().Item(callId);
+    call = callInfo(*c, m_form->deviceDisplayName(c->lDeviceID));
     call.callId = callId;
     return true;
 }
 
 bool HostContext::storedCall(qint32 dbCallId, phonavo::CallInfo& call) const
 {
-    if (dbCallId <= 0 || !m_form.callStore())
+    if (!m_form || dbCallId <= 0 || !m_form->callStore())
         return false;
-    CCall c(m_form.callStore());
+    CCall c(m_form->callStore());
     if (!c.LoadCall(dbCallId))
         return false;
-    call = callInfo(c, m_form.deviceDisplayName(c.lDeviceID));
+    call = callInfo(c, m_form->deviceDisplayName(c.lDeviceID));
     return true;
 }
 
 bool HostContext::startCall(const QString& number)
 {
-    return m_form.StartCall(number, MainForm::ReportTo::Log);
+    if (!m_form)
+        return false;
+    return m_form->StartCall(number, MainForm::ReportTo::Log);
 }
 
 void HostContext::chooseAction(qint32 callId, const QString& caption)
 {
+    if (!m_form)
+        return;
     // A popup action acts on the current call; an action chosen elsewhere
     // names its call, which becomes the current one for it.
-    if (!m_form.colCalls().contains(callId)) {
-        m_form.LogStr(
+    if (!m_form->colCalls().contains(callId)) {
+        m_form->LogStr(
             QStringLiteral("%1: action \"%2\" for a call that has ended").arg(m_progId, caption));
         return;
     }
-    m_form.setCurrentCall(m_form.colCalls().Item(callId));
-    m_form.RaiseNotificationAction(caption);
+    m_form->setCurrentCall(m_form->colCalls().Item(callId));
+    m_form->RaiseNotificationAction(caption);
 }

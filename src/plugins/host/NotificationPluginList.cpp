@@ -69,11 +69,12 @@ void NotificationPluginList::load(const QString& dataConnection)
             loadFailed(QStringLiteral("not a notification plug-in"));
             continue;
         }
-        holder->context = std::make_unique<HostContext>(m_form, progId, key, m_headless);
+        holder->context = &HostContext::forPlugin(progId);
+        holder->contextBinding = holder->context->bind(m_form, key, m_headless);
         bool initialised = false;
         guarded(*holder, "Init", [&] {
-            holder->objPlugin->SetContext(holder->context.get());
-            initialised = holder->objPlugin->Init(holder->context.get());
+            holder->objPlugin->SetContext(holder->context);
+            initialised = holder->objPlugin->Init(holder->context);
         });
         if (!initialised) {
             m_form.RaiseError(m_form.GetS(QStringLiteral("Unable to init plugin %s"), progId));

@@ -21,7 +21,17 @@ struct CNotificationPlugin
     bool enabled = true;
     // The captions the plug-in offered for the current incoming call.
     QString actions;
-    std::unique_ptr<HostContext> context;
+    HostContext* context = nullptr; // bound while this holder lives
+    quint64 contextBinding = 0;
+
+    CNotificationPlugin() = default;
+    CNotificationPlugin(const CNotificationPlugin&) = delete;
+    CNotificationPlugin& operator=(const CNotificationPlugin&) = delete;
+    ~CNotificationPlugin()
+    {
+        if (context)
+            context->unbind(contextBinding);
+    }
 };
 
 // ColNotificationPlugins: the plug-ins told about calls, in settings order.

@@ -7,17 +7,21 @@
 #include <functional>
 
 // The connection event sink a connection plug-in reports through. One per
-// loaded plug-in, so the host knows which plug-in (and so which device id) a
-// call came from. Call ids are handed out by the host (unique among all
-// calls the program follows), then the event is emitted.
+// plug-in, so the host knows which plug-in (and so which device id) a call
+// came from. Call ids are handed out by the host (unique among all calls the
+// program follows), then the event is emitted. Like the plug-in context it
+// lives as long as the process and is bound while a list holds the plug-in;
+// unbound, it takes no calls (0) and emits nothing.
 class PhonavoConnEventObject : public QObject, public phonavo::ConnectionEvents
 {
     Q_OBJECT
 public:
     using CallIdSource = std::function<qint32()>;
-    PhonavoConnEventObject(int position, CallIdSource newCallId, QObject* parent = nullptr)
-        : QObject(parent), m_position(position), m_newCallId(std::move(newCallId))
-    {}
+    static PhonavoConnEventObject& forPlugin(const QString& progId);
+
+    // Binds the sink to a list position; the list connects to the signals.
+    quint64 bind(int position, CallIdSource newCallId);
+    void unbind(quint64 binding);
 
     // The plug-in's position in the connection plug-in list (from 1).
     int position() const { return m_position; }
@@ -30,10 +34,10 @@ public:
                            const QString& callerName, const QString& calledId,
                            const QString& calledName, const QString& extra,
                            const QString& calledExtra, const QString& pictureFile) override;
-    void evtCallAnswered(qint32 callId) override { emit callAnswered(callId); }
-    void evtCallDisconnected(qint32 callId) override { emit callDisconnected(callId); }
-    void evtConnected(const QString& progId) override { emit connected(progId); }
-    void evtDisconnected(const QString& progId) override { emit disconnected(progId); }
+    void evtCallAnswered(qint32 callId) override;
+    void evtCallDisconnected(qint32 callId) override;
+    void evtConnected(const QString& progId) override;
+    void evtDisconnected(const QString& progId) override;
 
 signals:
     void incomingCall(int position, qint32 callId, const QString& deviceName,
@@ -49,6 +53,9 @@ signals:
     void disconnected(const QString& progId);
 
 private:
-    int m_position;
+    PhonavoConnEventObject() = default;
+
+    int m_position = 0;
     CallIdSource m_newCallId;
+    quint64 m_binding = 0;
 };

@@ -72,10 +72,11 @@ bool ReversePluginList::Add(const QString& country, const QString& progId)
     holder->Countryname = country;
     holder->Name = m_form.settings().GetSettingHKCU(countryKey(country), progId, progId).toString();
     // Its own values live in a sub-key, apart from the country's list of ProgIDs.
-    holder->context = std::make_unique<HostContext>(
-        m_form, progId, countryKey(country) + QLatin1Char('\\') + progId, m_headless);
+    holder->context = &HostContext::forPlugin(progId);
+    holder->contextBinding =
+        holder->context->bind(m_form, countryKey(country) + QLatin1Char('\\') + progId, m_headless);
     try {
-        plugin->SetContext(holder->context.get());
+        plugin->SetContext(holder->context);
         holder->CountryCode = plugin->CountryCode();
     } catch (...) {
         m_form.LogStr(QStringLiteral("%1.CountryCode failed").arg(progId));

@@ -20,7 +20,17 @@ struct CReversePlugin
     QString Countryname;
     qint16 CountryCode = 0;
     QString ComKey;
-    std::unique_ptr<HostContext> context;
+    HostContext* context = nullptr; // bound while this holder lives
+    quint64 contextBinding = 0;
+
+    CReversePlugin() = default;
+    CReversePlugin(const CReversePlugin&) = delete;
+    CReversePlugin& operator=(const CReversePlugin&) = delete;
+    ~CReversePlugin()
+    {
+        if (context)
+            context->unbind(contextBinding);
+    }
 };
 
 // ColReversePlugins: every usable reverse-lookup plug-in of every country,
