@@ -116,11 +116,12 @@ class TestHeadless : public QObject
     }
 
     void startProgram(const QByteArray& extraUserHive = {},
-                      const QString& binary = QStringLiteral(PHONAVO_BIN))
+                      const QString& binary = QStringLiteral(PHONAVO_BIN),
+                      const QByteArray& machineHive = kMachine)
     {
         m_home = std::make_unique<TestHome>();
         m_home->write(QStringLiteral("user.reg"), kHives + extraUserHive);
-        m_home->write(QStringLiteral("machine.reg"), kMachine);
+        m_home->write(QStringLiteral("machine.reg"), machineHive);
         m_program = std::make_unique<QProcess>();
         m_program->setProcessChannelMode(QProcess::MergedChannels);
         m_program->start(binary, {QStringLiteral("--headless")});
@@ -303,11 +304,11 @@ private slots:
         QCOMPARE(phonavoLine({QStringLiteral("list")}).exitCode, 0);
     }
 
-    void serverDeliversCallsToTheEntitledClientOnly()
+    // Starts the program with its server on (password "abc123" stored as
+    // `scrambled`) and returns the port it listens on, 0 when it could not.
+    quint16 startServingProgram(const QByteArray& scrambled,
+                                const QByteArray& machineHive = kMachine)
     {
-        // The password is stored scrambled; without one, clients could not dial.
-        const QByteArray scrambled = ScrambleSetting(QStringLiteral("abc123")).toUtf8();
-        QVERIFY(!scrambled.contains('"') && !scrambled.contains('\\'));
         // A port that was free a moment ago can be taken before the program binds it
         // (another program on a shared machine, an outgoing connection's local port), so
         // ports come from below the usual ephemeral range and a taken one is tried again.
@@ -315,19 +316,33 @@ private slots:
         bool serving = false;
         for (int attempt = 0; attempt < 5 && !serving; ++attempt) {
             port = freePortOutsideEphemeralRange();
-            QVERIFY(port != 0);
-            startProgram("\n[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options\\Server]\n"
-                         "\"Enabled\"=\"1\"\n\"Port\"=\"" +
-                         QByteArray::number(port) + "\"\n\"Pass\"=\"" + scrambled + "\"\n");
-            QTRY_VERIFY_WITH_TIMEOUT(
-                log().contains(QLatin1String("Enabled server")) ||
-                    log().contains(QLatin1String("Unable to start the server")),
-                10000);
+            if (port == 0)
+                return 0;
+            startProgram(
+                QByteArray("\n[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options\\Server]\n"
+                           "\"Enabled\"=\"1\"\n\"Port\"=\"" +
+                           QByteArray::number(port) + "\"\n\"Pass\"=\"" + scrambled + "\"\n"),
+                QStringLiteral(PHONAVO_BIN), machineHive);
+            QElapsedTimer waited;
+            waited.start();
+            while (!log().contains(QLatin1String("Enabled server")) &&
+                   !log().contains(QLatin1String("Unable to start the server")) &&
+                   waited.elapsed() < 10000)
+                QTest::qWait(50);
             serving = log().contains(QLatin1String("Enabled server"));
             if (!serving)
                 cleanup();
         }
-        QVERIFY(serving);
+        return serving ? port : 0;
+    }
+
+    void serverDeliversCallsToTheEntitledClientOnly()
+    {
+        // The password is stored scrambled; without one, clients could not dial.
+        const QByteArray scrambled = ScrambleSetting(QStringLiteral("abc123")).toUtf8();
+        QVERIFY(!scrambled.contains('"') && !scrambled.contains('\\'));
+        const quint16 port = startServingProgram(scrambled);
+        QVERIFY(port != 0);
 
         Client kitchen(QStringLiteral("127.0.0.2"), port);
         Client office(QStringLiteral("127.0.0.3"), port);
@@ -358,6 +373,87 @@ private slots:
         kitchen.send("startcall\r\n\r\n0409876");
         QVERIFY(waitForLog(
             QStringLiteral("Starting outgoing call on device 0=Virtual line 1: 0409876")));
+    }
+
+    // A second installation gets its calls from this one's server through the
+    // server-connection plug-in: in its log, its call history and for its
+    // plug-ins, as if the call had come from a line of its own.
+    void clientInstallationReceivesCallsThroughThePlugin()
+    {
+        const QByteArray scrambled = ScrambleSetting(QStringLiteral("abc123")).toUtf8();
+        // The server accepts clients of its own version.
+        const quint16 port = startServingProgram(
+            scrambled, "Windows Registry Editor Version 5.00\n\n"
+                       "[HKEY_LOCAL_MACHINE\\Software\\Morvane\\Phonavo]\n\"Log\"=\"1\"\n");
+        QVERIFY(port != 0);
+
+        TestHome clientHome;
+        clientHome.write(
+            QStringLiteral("user.reg"),
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options]\n"
+            "\"ConnectOnStart\"=\"1\"\n\n"
+            "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\ConnectionPlugins\\"
+            "PhonavoConnectionTapiServer.Connection]\n"
+            "\"InterfaceVersion\"=\"2\"\n\"Name\"=\"Phonavo Server\"\n\"Enabled\"=\"1\"\n"
+            "\"server\"=\"127.0.0.1\"\n\"port\"=\"" +
+                QByteArray::number(port) + "\"\n\"password\"=\"" + scrambled + "\"\n");
+        clientHome.write(QStringLiteral("machine.reg"),
+                         "Windows Registry Editor Version 5.00\n\n"
+                         "[HKEY_LOCAL_MACHINE\\Software\\Morvane\\Phonavo]\n"
+                         "\"InterfaceVersion\"=\"2\"\n\"Log\"=\"1\"\n");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PHONAVO_HOME"), clientHome.path());
+        QProcess client;
+        client.setProcessEnvironment(env);
+        client.setProcessChannelMode(QProcess::MergedChannels);
+        client.start(QStringLiteral(PHONAVO_BIN), {QStringLiteral("--headless")});
+        QVERIFY(client.waitForStarted());
+        const auto clientLog = [&] {
+            return QString::fromUtf8(clientHome.read(QStringLiteral("protocol.log")));
+        };
+        QVERIFY(waitForLog(QStringLiteral("Sending \"accepted\"")));
+        QVERIFY2(
+            clientLog().contains(QStringLiteral(
+                "Initializing addon: Phonavo Server (PhonavoConnectionTapiServer.Connection)")),
+            qPrintable(clientLog()));
+
+        // phonavo-line drives the server's lines (the newest TestHome is the process's).
+        QProcessEnvironment serverEnv = QProcessEnvironment::systemEnvironment();
+        serverEnv.insert(QStringLiteral("PHONAVO_HOME"), m_home->path());
+        const QString serverId = phonavoLine({QStringLiteral("ring"), QStringLiteral("0"),
+                                              QStringLiteral("0301234567"), QStringLiteral("5551")},
+                                             serverEnv)
+                                     .out;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            clientLog().contains(QStringLiteral("Incoming call from: 0301234567. Callee: Office")),
+            10000);
+        QCOMPARE(phonavoLine({QStringLiteral("answer"), serverId}, serverEnv).exitCode, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(clientLog().contains(QStringLiteral("Call was answered from")),
+                                 10000);
+        QCOMPARE(phonavoLine({QStringLiteral("hangup"), serverId}, serverEnv).exitCode, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(clientLog().contains(QStringLiteral("Disconnected call from")),
+                                 10000);
+
+        client.terminate();
+        QVERIFY(client.waitForFinished(10000));
+        QCOMPARE(client.exitCode(), 0);
+        // The client's own call history holds the call, on the plug-in's device.
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                        QStringLiteral("client-history"));
+            db.setDatabaseName(clientHome.file(QStringLiteral("data.db")));
+            QVERIFY(db.open());
+            QSqlQuery query(
+                QStringLiteral("SELECT CallerID, CalledID, Answered, CalledDevice FROM Calls"), db);
+            QVERIFY(query.next());
+            QCOMPARE(query.value(0).toString(), QStringLiteral("0301234567"));
+            QCOMPARE(query.value(1).toString(), QStringLiteral("5551"));
+            QVERIFY(query.value(2).toBool());
+            QCOMPARE(query.value(3).toString(), QStringLiteral("Phonavo Server"));
+            QVERIFY(!query.next());
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("client-history"));
     }
 
     void routerCallMonitorOnLoopback()
