@@ -5,9 +5,10 @@
 #include <QDBusError>
 #include <QDBusMessage>
 
-ApplicationAdaptor::ApplicationAdaptor(Application& application, QObject* exported)
+ApplicationAdaptor::ApplicationAdaptor(Application& application, BusCallContext* exported)
     : QDBusAbstractAdaptor(exported), m_app(application)
 {
+    qRegisterMetaType<QDBusVariant>();
     connect(&m_app, &Application::evtIncomingCall, this, &ApplicationAdaptor::evtIncomingCall);
     connect(&m_app, &Application::evtOutgoingCall, this, &ApplicationAdaptor::evtOutgoingCall);
     connect(&m_app, &Application::evtCallDisconnected, this,
@@ -59,9 +60,8 @@ void ApplicationAdaptor::vntUniversal(const QString& sKey, const QDBusVariant& P
 
 int ApplicationAdaptor::takenCall(int callId)
 {
-    if (callId == 0 && calledFromDBus())
-        sendErrorReply(QString::fromLatin1(kNotTaken),
-                       QStringLiteral("The program did not take the call"));
+    if (callId == 0)
+        replyError(kNotTaken, QStringLiteral("The program did not take the call"));
     return callId;
 }
 
@@ -83,9 +83,8 @@ int ApplicationAdaptor::ShowOutgoingCall(const QString& DeviceName, const QStrin
 
 bool ApplicationAdaptor::known(bool done, int callId)
 {
-    if (!done && calledFromDBus())
-        sendErrorReply(QString::fromLatin1(kUnknownCall),
-                       QStringLiteral("There is no active call %1").arg(callId));
+    if (!done)
+        replyError(kUnknownCall, QStringLiteral("There is no active call %1").arg(callId));
     return done;
 }
 
@@ -97,4 +96,11 @@ bool ApplicationAdaptor::SetCallAnswered(int CallID)
 bool ApplicationAdaptor::SetCallDisconnected(int CallID)
 {
     return known(m_app.SetCallDisconnected(CallID), CallID);
+}
+
+void ApplicationAdaptor::replyError(const char* name, const QString& message)
+{
+    const auto* context = static_cast<BusCallContext*>(parent());
+    if (context->calledFromDBus())
+        context->sendErrorReply(QString::fromLatin1(name), message);
 }

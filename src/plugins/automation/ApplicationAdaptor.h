@@ -8,11 +8,19 @@
 
 class Application;
 
+// The object registered on the bus. It carries the adaptor, and QtDBus hands
+// it the context of the call being answered, so the adaptor can reply with
+// an error.
+class BusCallContext : public QObject, public QDBusContext
+{
+    Q_OBJECT
+};
+
 // The automation object as other programs see it on D-Bus: its members as
 // methods with the same names and argument names, its events as signals,
 // APIVersion and Version also as properties. QtDBus checks the argument types
 // against these signatures; an unknown call id is answered with an error.
-class ApplicationAdaptor : public QDBusAbstractAdaptor, protected QDBusContext
+class ApplicationAdaptor : public QDBusAbstractAdaptor
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "net.phonavo.Application")
@@ -22,8 +30,7 @@ public:
     static constexpr const char* kUnknownCall = "net.phonavo.Error.UnknownCall";
     static constexpr const char* kNotTaken = "net.phonavo.Error.CallNotTaken";
 
-    // The adaptor exports the methods of the object it is a child of.
-    ApplicationAdaptor(Application& application, QObject* exported);
+    ApplicationAdaptor(Application& application, BusCallContext* exported);
 
 public slots:
     int APIVersion() const;
@@ -54,6 +61,7 @@ signals:
 private:
     int takenCall(int callId);
     bool known(bool done, int callId);
+    void replyError(const char* name, const QString& message);
 
     Application& m_app;
 };

@@ -5,6 +5,7 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusError>
+#include <QDBusMessage>
 
 AutomationBus::AutomationBus(Application& application, QDBusConnection connection)
     : m_app(application), m_connection(std::move(connection))
@@ -41,7 +42,7 @@ bool AutomationBus::publish()
                  reason));
         return false;
     }
-    m_exported = new QObject;
+    m_exported = new BusCallContext;
     new ApplicationAdaptor(m_app, m_exported);
     if (!m_connection.registerObject(QString::fromLatin1(kPath), m_exported,
                                      QDBusConnection::ExportAdaptors)) {
@@ -77,10 +78,16 @@ bool AutomationBus::publish()
     return true;
 }
 
-void AutomationBus::unpublish()
+void AutomationBus::unpublish(bool sayExit)
 {
     if (m_published) {
         m_connection.unregisterObject(QString::fromLatin1(kPath));
+        // Sent by hand: the adaptor relays its signals later, from the bus
+        // thread, and only while the object is still registered.
+        if (sayExit)
+            m_connection.send(QDBusMessage::createSignal(QString::fromLatin1(kPath),
+                                                         QString::fromLatin1(kInterface),
+                                                         QStringLiteral("evtExit")));
         m_connection.unregisterService(QString::fromLatin1(kService));
         m_published = false;
     }

@@ -4,6 +4,7 @@
 #include <QPointer>
 
 class Application;
+class BusCallContext;
 
 // Publishes the automation object on a D-Bus connection (the session bus in
 // the program) as service net.phonavo.Phonavo, object /Application. A bus that
@@ -22,7 +23,8 @@ public:
     AutomationBus& operator=(const AutomationBus&) = delete;
 
     bool publish();
-    void unpublish();
+    // With sayExit, clients hear evtExit as the object leaves the bus.
+    void unpublish(bool sayExit = false);
     bool published() const { return m_published; }
 
 private:
@@ -30,6 +32,6 @@ private:
 
     Application& m_app;
     QDBusConnection m_connection;
-    QPointer<QObject> m_exported; // carries the adaptor
+    QPointer<BusCallContext> m_exported; // carries the adaptor
     bool m_published = false;
 };

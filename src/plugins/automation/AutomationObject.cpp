@@ -20,8 +20,8 @@ AutomationObject::~AutomationObject()
 
 void AutomationObject::end()
 {
+    m_bus->unpublish(true);
     Helper::GetApplication().raiseExit();
-    m_bus->unpublish();
 }
 
 Application& AutomationObject::application() const
