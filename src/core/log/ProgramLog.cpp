@@ -97,6 +97,7 @@ void ProgramLog::LogStr(const QString& text)
         std::fflush(stdout);
     }
     emit lineLogged(line);
+    emit textLogged(neutralised(joinLines(text)));
     if (fileLoggingOn())
         appendToFile(line);
 }

@@ -68,8 +68,11 @@ public:
     static QString neutralised(const QString& text, bool keepLineFeeds = false);
 
 signals:
-    // Every line as it was added to the list (the automation object's log event).
+    // Every line as it was added to the list.
     void lineLogged(const QString& line);
+    // The same line without its time stamp: what the automation object's log
+    // event carries (an empty text stays empty).
+    void textLogged(const QString& text);
     void linesCleared();
 
 private:

@@ -25,6 +25,7 @@
 #include "platform/telephony/ControlChannelServer.h"
 #include "platform/telephony/TelephonyHub.h"
 #include "platform/telephony/VirtualLineCommands.h"
+#include "plugins/automation/AutomationObject.h"
 #include "server/connections/PhonavoServer.h"
 #include "shell/dialogs/ScriptedDialogs.h"
 #include "shell/settings/SettingsStore.h"
@@ -40,7 +41,17 @@
 
 Program::Program(FrontEnd frontEnd, QObject* parent)
     : QObject(parent), m_frontEnd(std::move(frontEnd))
-{}
+{
+    // The automation object, the headless program's too: other programs on the
+    // session bus report calls and hear about them through it.
+    m_seams.createAutomationObject = [this] {
+        m_automation = std::make_unique<AutomationObject>(*m_form, QDBusConnection::sessionBus());
+    };
+    m_seams.automationObjectEnding = [this] {
+        if (m_automation)
+            m_automation->end();
+    };
+}
 
 Program::~Program()
 {

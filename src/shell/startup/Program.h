@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class AutomationObject;
 class CallDatabase;
 class CallDatabaseSwitch;
 class CallStorage;
@@ -134,6 +135,9 @@ private:
     void loadConnectionPlugins();
 
     FrontEnd m_frontEnd;
+    // First member, so it goes last: plug-ins may still hold the object while
+    // the rest of the program is taken down.
+    std::unique_ptr<AutomationObject> m_automation;
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<ProgramLog> m_log;
     std::unique_ptr<LocGuru> m_loc;
