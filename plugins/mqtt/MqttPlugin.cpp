@@ -32,7 +32,10 @@ bool MqttPlugin::Init(phonavo::PluginContext* host)
         m_context = host;
     if (!m_context)
         return false;
-    start();
+    // An unticked plug-in stays off the broker until it is ticked and told of
+    // a call: a fresh installation lists it without a broker to talk to.
+    if (m_context->setting(QStringLiteral("Enabled"), QStringLiteral("1")) != QLatin1String("0"))
+        start();
     return true;
 }
 
@@ -87,8 +90,10 @@ void MqttPlugin::onConnected()
 
 void MqttPlugin::publishEvent(const QString& event, qint32 callId, bool asLastCall)
 {
-    if (!m_context || !m_outbox)
+    if (!m_context)
         return;
+    if (!m_outbox)
+        start();
     phonavo::CallInfo call;
     if (!m_context->activeCall(callId, call)) {
         m_context->log(QLatin1Char('[') + QString::number(callId) + QStringLiteral("] ") +

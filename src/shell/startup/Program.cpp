@@ -25,6 +25,7 @@
 #include "platform/telephony/ControlChannelServer.h"
 #include "platform/telephony/TelephonyHub.h"
 #include "platform/telephony/VirtualLineCommands.h"
+#include "plugins/automation/Application.h"
 #include "plugins/automation/AutomationObject.h"
 #include "server/connections/PhonavoServer.h"
 #include "shell/dialogs/ScriptedDialogs.h"
@@ -417,6 +418,16 @@ void Program::loadConnectionPlugins()
     const QStringList dirs = AppPaths::pluginDirs();
     m_plugins = std::make_unique<PluginHostService>(*m_form, dirs, m_frontEnd.headless);
     m_form->setPluginHost(m_plugins.get());
+    if (m_automation) {
+        // Programs that use the automation object hear of every call.
+        Application* app = &m_automation->application();
+        PluginHostService::AutomationEvents events;
+        events.incoming = [app](qint32 id) { app->RaiseIncomingCall(id); };
+        events.outgoing = [app](qint32 id) { app->RaiseOutgoingCall(id); };
+        events.answered = [app](qint32 id) { app->RaiseCallAnswered(id); };
+        events.disconnected = [app](qint32 id) { app->RaiseCallDisconnected(id); };
+        m_plugins->setAutomationEvents(std::move(events));
+    }
     PluginCatalog& catalog = m_plugins->catalog();
     catalog.scan();
     for (const QString& problem : catalog.problems())
