@@ -133,6 +133,53 @@ private slots:
                  QStringLiteral("Virtual line 1"));
     }
 
+    // A new installation lists the plug-ins it ships at once; the server
+    // plug-in cannot be pointed at this machine while the own server is on.
+    void shippedPluginsAreListed()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"), userHive());
+        Desktop desktop;
+        QCOMPARE(desktop.program->start(), 0);
+        const auto lines = [&](const char* list) {
+            QStringList texts;
+            auto* widget = desktop.child<QListWidget>(list);
+            for (int i = 0; i < widget->count(); ++i)
+                texts << widget->item(i)->text() +
+                             (widget->item(i)->checkState() == Qt::Checked ? "+" : "-");
+            return texts;
+        };
+        QCOMPARE(lines("lstConnectionPlugins"), QStringList{"Phonavo Server-"});
+        QCOMPARE(lines("lstNotificationPlugins"),
+                 (QStringList{"Desktop notifications+", "MQTT (home automation)-"}));
+        auto* plugins = desktop.child<QComboBox>("cmbReversePlugin");
+        QStringList reverse;
+        for (int i = 0; i < plugins->count(); ++i)
+            reverse << plugins->itemText(i);
+        QCOMPARE(reverse, (QStringList{"Region of the number (offline)",
+                                       "Local phone book (CSV or vCard)"}));
+        QCOMPARE(desktop.child<QComboBox>("cmbReverseCountry")->currentText(),
+                 QStringLiteral("International"));
+        auto* outgoing = desktop.child<QComboBox>("cmbOutgoingDevice");
+        QCOMPARE(outgoing->itemText(outgoing->count() - 1), QStringLiteral("Phonavo Server"));
+        QTabWidget* pages = desktop.window()->tabPages();
+        for (int i = 0; i < pages->count(); ++i) {
+            pages->setCurrentIndex(i);
+            saveScreenshot(*desktop.window(), QStringLiteral("MainForm-page%1").arg(i), false);
+        }
+
+        desktop.program->settings().SaveSettingHKCU(
+            QStringLiteral("ConnectionPlugins\\PhonavoConnectionTapiServer.Connection"),
+            QStringLiteral("server"), QStringLiteral("LocalHost"));
+        desktop.program->mainForm().options().setValue(QStringLiteral("cbPhonavoServer"), true);
+        desktop.child<QListWidget>("lstConnectionPlugins")->item(0)->setCheckState(Qt::Checked);
+        QCOMPARE(lines("lstConnectionPlugins"), QStringList{"Phonavo Server-"});
+        QVERIFY(desktop.dialogs.shown()
+                    .join(QLatin1Char('\n'))
+                    .contains(QStringLiteral(
+                        "Phonavo Server plugin: Not allowed to connect to local machine")));
+    }
+
     void closeButtonOnlyHidesAndRemembersTheNotice()
     {
         TestHome home;

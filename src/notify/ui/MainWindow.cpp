@@ -446,14 +446,16 @@ void MainWindow::attachPlugins()
         return;
     m_pluginPages = new PluginPages(*plugins, m_program.mainForm(), this);
     m_connectionPluginsSlot->addWidget(m_pluginPages->connectionGroup());
-    const auto addPage = [this](QWidget* content, const QString& caption) {
+    const auto addPage = [this](QWidget* content, const QString& caption, bool grows) {
         auto* page = new QWidget;
         auto* layout = new QVBoxLayout(page);
-        layout->addWidget(content, 1);
+        layout->addWidget(content, grows ? 1 : 0);
+        if (!grows)
+            layout->addStretch(1);
         m_tabs->insertTab(m_tabs->count() - 1, page, caption); // the log stays last
     };
-    addPage(m_pluginPages->notificationGroup(), QStringLiteral("Notification"));
-    addPage(m_pluginPages->reverseFrame(), QStringLiteral("Contacts"));
+    addPage(m_pluginPages->notificationGroup(), QStringLiteral("Notification"), true);
+    addPage(m_pluginPages->reverseFrame(), QStringLiteral("Contacts"), false);
     for (int i = 0; i < m_tabs->count(); ++i)
         m_tabs->widget(i)->setObjectName(QStringLiteral("pbTabPage%1").arg(i));
     connect(&plugins->connections(), &ConnectionPluginList::listChanged, this,
