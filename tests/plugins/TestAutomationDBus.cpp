@@ -382,7 +382,21 @@ private slots:
                                         {QStringLiteral("line"), QStringLiteral("0301234"),
                                          QString(), QStringLiteral("5551"), QString()});
         QCOMPARE(shown.type(), QDBusMessage::ReplyMessage);
-        QVERIFY(program.mainForm().colCalls().contains(shown.arguments().value(0).toInt()));
+        const int id = shown.arguments().value(0).toInt();
+        QVERIFY(program.mainForm().colCalls().contains(id));
+        // The program's call handling raises the call's events on the bus.
+        QCOMPARE(call(QStringLiteral("SetCallAnswered"), {id}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(call(QStringLiteral("SetCallDisconnected"), {id}).type(),
+                 QDBusMessage::ReplyMessage);
+        const auto events = [&] {
+            QStringList names;
+            for (const QString& heard : listener.heard)
+                names << heard.section(QLatin1Char(' '), 0, 0);
+            return names;
+        };
+        QTRY_COMPARE(events(), (QStringList{QStringLiteral("evtIncomingCall"),
+                                            QStringLiteral("evtCallAnswered"),
+                                            QStringLiteral("evtCallDisconnected")}));
         program.shutdown();
         QTRY_VERIFY(listener.heard.contains(QStringLiteral("evtExit")));
         QTRY_VERIFY(!nameOwned());
