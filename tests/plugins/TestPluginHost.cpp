@@ -217,6 +217,11 @@ private slots:
         QVERIFY(h.probe(kNotify).contains(QStringLiteral("disconnected %1").arg(id)));
         QVERIFY(!form.colCalls().contains(id));
 
+        // A plug-in's texts are cleaned like a line source's.
+        const int dirty =
+            invokeInt(a, "ringIn", QStringLiteral("030\x1b[2J99\r\n"), QStringLiteral("5551"));
+        QCOMPARE(form.colCalls().Item(dirty)->CallerID(), QStringLiteral("030[2J99"));
+
         // Dialling: the plug-in is an outgoing device of its own.
         QVERIFY(form.outgoingDeviceNames().contains(QStringLiteral("ConnA")));
         form.setOutgoingDevice(QStringLiteral("ConnA"));

@@ -1,5 +1,7 @@
 #include "LineMonitor.h"
 
+#include "core/calls/CallText.h"
+
 #include "core/controller/MainForm.h"
 #include "core/log/ProgramLog.h"
 #include "core/pipeline/CallSeams.h"
@@ -43,19 +45,10 @@ const DumpField kDumpFields[] = {
     {CallInfoField::AppSpecific, "AppSpecific: ", 0},
 };
 
-// Line sources are outside our control: control characters are dropped and
-// absurdly long texts cut, so the log, the store and the clients stay sane.
+// Line sources are outside our control.
 QString sanitize(const QString& text, int maxLength, bool* cut)
 {
-    QString clean;
-    clean.reserve(qMin(text.size(), maxLength));
-    for (const QChar c : text)
-        if (c.unicode() >= 0x20 && c.unicode() != 0x7f)
-            clean.append(c);
-    *cut = clean.size() > maxLength;
-    if (*cut)
-        clean.truncate(maxLength);
-    return clean;
+    return cleanCallText(text, maxLength, cut);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "Application.h"
 
+#include "core/calls/CallText.h"
+
 #include "AsyncEvent.h"
 #include "core/calls/CCall.h"
 #include "core/log/ErrorReport.h"
@@ -226,18 +228,12 @@ QString Application::GetS(const QString& text, const QStringList& params) const
 
 QString Application::cleanText(const QString& text) const
 {
-    QString clean;
-    clean.reserve(qMin<qsizetype>(text.size(), kMaxTextLength));
-    for (const QChar c : text)
-        if (c.unicode() >= 0x20 && c.unicode() != 0x7f)
-            clean.append(c);
-    if (clean.size() > kMaxTextLength) {
-        clean.truncate(kMaxTextLength);
-        if (m_form)
-            m_form->LogStr(
-                m_form->GetS(QStringLiteral("Automation object: a text was cut to %s characters"),
-                             QString::number(kMaxTextLength)));
-    }
+    bool cut = false;
+    const QString clean = cleanCallText(text, kMaxTextLength, &cut);
+    if (cut && m_form)
+        m_form->LogStr(
+            m_form->GetS(QStringLiteral("Automation object: a text was cut to %s characters"),
+                         QString::number(kMaxTextLength)));
     return clean;
 }
 

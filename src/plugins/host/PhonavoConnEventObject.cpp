@@ -1,6 +1,20 @@
 #include "PhonavoConnEventObject.h"
 
+#include "core/calls/CallText.h"
+
 #include <QHash>
+
+namespace {
+// A plug-in is outside our control, like a line source.
+QString shortText(const QString& text)
+{
+    return cleanCallText(text, 128);
+}
+QString longText(const QString& text)
+{
+    return cleanCallText(text, 4096);
+}
+} // namespace
 
 PhonavoConnEventObject& PhonavoConnEventObject::forPlugin(const QString& progId)
 {
@@ -58,8 +72,9 @@ qint32 PhonavoConnEventObject::evtIncomingCall(const QString& deviceName, const 
     if (!m_newCallId)
         return 0;
     const qint32 callId = m_newCallId();
-    emit incomingCall(m_position, callId, deviceName, callerId, callerName, calledId, calledName,
-                      extra, pictureFile);
+    emit incomingCall(m_position, callId, shortText(deviceName), shortText(callerId),
+                      shortText(callerName), shortText(calledId), shortText(calledName),
+                      cleanCallText(extra, 255), longText(pictureFile));
     return callId;
 }
 
@@ -72,7 +87,9 @@ qint32 PhonavoConnEventObject::evtOutgoingCall(const QString& deviceName, const 
     if (!m_newCallId)
         return 0;
     const qint32 callId = m_newCallId();
-    emit outgoingCall(m_position, callId, deviceName, callerId, callerName, calledId, calledName,
-                      extra, calledExtra, pictureFile);
+    emit outgoingCall(m_position, callId, shortText(deviceName), shortText(callerId),
+                      shortText(callerName), shortText(calledId), shortText(calledName),
+                      cleanCallText(extra, 255), cleanCallText(calledExtra, 255),
+                      longText(pictureFile));
     return callId;
 }
