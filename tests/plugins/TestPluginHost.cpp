@@ -230,6 +230,40 @@ private slots:
         QCOMPARE(h.host->pluginDevices(), (QList<QStringList>{{"ISDN 1", "ISDN 2"}}));
     }
 
+    // A connection plug-in speaks only of the calls it reported: an id the
+    // host never gave it (unknown, 0, another source's) changes nothing.
+    void pluginEventsForCallsItDidNotReport_data()
+    {
+        QTest::addColumn<QString>("event"); // answer or hangUp
+        QTest::addColumn<QString>("which"); // unknown, zero, other
+        for (const char* event : {"answer", "hangUp"})
+            for (const char* which : {"unknown", "zero", "other"})
+                QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(event, which)))
+                    << QString::fromLatin1(event) << QString::fromLatin1(which);
+    }
+    void pluginEventsForCallsItDidNotReport()
+    {
+        QFETCH(QString, event);
+        QFETCH(QString, which);
+        HostRig h([](SettingsStore& s) {
+            registerPlugin(s, QStringLiteral("ConnectionPlugins"), kA);
+            registerPlugin(s, QStringLiteral("ConnectionPlugins"), kB);
+        });
+        MainForm& form = *h.rig->form;
+        const int ofA =
+            invokeInt(h.plugin(kA), "ringIn", QStringLiteral("0301234567"), QStringLiteral("5551"));
+        QVERIFY(form.colCalls().contains(ofA));
+        const int id = which == QLatin1String("unknown") ? ofA + 4242
+                       : which == QLatin1String("zero")  ? 0
+                                                         : ofA;
+        QObject* reporter = which == QLatin1String("other") ? h.plugin(kB) : h.plugin(kA);
+        QMetaObject::invokeMethod(reporter, qPrintable(event), Q_ARG(int, id));
+        QVERIFY2(form.colCalls().contains(ofA), "another source's call was ended");
+        QVERIFY2(!form.colCalls().Item(ofA)->Answered(), "another source's call was answered");
+        QVERIFY2(id == 0 || id == ofA || !form.colCalls().contains(id),
+                 "an unknown id became a call");
+    }
+
     void lostConnectionRetries_data()
     {
         QTest::addColumn<QString>("autoConnect"); // "-" = not set
