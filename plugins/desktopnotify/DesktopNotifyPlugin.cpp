@@ -18,9 +18,16 @@ bool settingIsTrue(const QString& text)
 
 DesktopNotifyPlugin::DesktopNotifyPlugin() = default;
 
-DesktopNotifyPlugin::~DesktopNotifyPlugin()
+DesktopNotifyPlugin::~DesktopNotifyPlugin() = default;
+
+void DesktopNotifyPlugin::Shutdown()
 {
-    // A notification that stays until its call ends must not outlive the program.
+    // A notification that stays until its call ends must not outlive the
+    // program; this runs while the program's loop and its bus still do (the
+    // destructor runs only when the process unloads its libraries).
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
     if (m_client) {
         for (const Shown& shown : std::as_const(m_calls))
             if (shown.id != 0)
@@ -34,9 +41,12 @@ bool DesktopNotifyPlugin::Init(phonavo::PluginContext* host)
         m_context = host;
     if (!m_context)
         return false;
+    m_shutDown = false; // loaded again (a test runs several programs in one process)
     readSettings();
     m_options.appIcon = notificationIconName();
 
+    if (m_client)
+        return true; // loaded again by a later program part: one client is enough
     m_client = new NotificationsClient(this);
     connect(m_client, &NotificationsClient::capabilitiesKnown, this, [this] {
         m_serverMissingLogged = false;

@@ -31,8 +31,10 @@ public:
     void SetValue(const QString&, const QVariant&) override {}
     void NotifyActionChosen(const QString&) override {}
     void NotifyCallDisconnected(qint32 callId) override;
+    void Shutdown() override;
 
 private:
+    bool m_shutDown = false;
     // One call's notification. id stays 0 until the server named it.
     struct Shown
     {

@@ -19,11 +19,32 @@ MqttPlugin::MqttPlugin() = default;
 
 MqttPlugin::~MqttPlugin()
 {
+    // After Shutdown this runs as the process unloads its libraries, when the
+    // network and TLS libraries may be gone: it only frees.
+    if (!m_shutDown)
+        Shutdown();
+}
+
+void MqttPlugin::Shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
     stop();
     if (m_outbox && m_outbox->waiting() > 0 && m_context)
         m_context->log(
             m_context->translate(QStringLiteral("MQTT: %s messages never reached the broker"),
                                  {QString::number(m_outbox->waiting())}));
+}
+
+void MqttPlugin::SetValue(const QString& key, const QVariant& value)
+{
+    if (key != QLatin1String("Enabled") || !m_context || m_shutDown)
+        return;
+    if (value.toBool())
+        start();
+    else
+        stop();
 }
 
 bool MqttPlugin::Init(phonavo::PluginContext* host)
@@ -32,6 +53,7 @@ bool MqttPlugin::Init(phonavo::PluginContext* host)
         m_context = host;
     if (!m_context)
         return false;
+    m_shutDown = false; // loaded again (a test runs several programs in one process)
     // An unticked plug-in stays off the broker until it is ticked and told of
     // a call: a fresh installation lists it without a broker to talk to.
     if (m_context->setting(QStringLiteral("Enabled"), QStringLiteral("1")) != QLatin1String("0"))
@@ -90,7 +112,7 @@ void MqttPlugin::onConnected()
 
 void MqttPlugin::publishEvent(const QString& event, qint32 callId, bool asLastCall)
 {
-    if (!m_context)
+    if (!m_context || m_shutDown)
         return;
     if (!m_outbox)
         start();

@@ -30,12 +30,15 @@ public:
     QString NotifyIncomingCall(qint32 callId) override;
     void NotifyCallAnswered(qint32 callId) override;
     void ShowSettings() override;
-    void SetValue(const QString&, const QVariant&) override {}
+    // "Enabled": an unticked plug-in leaves the broker, a ticked one returns.
+    void SetValue(const QString& key, const QVariant& value) override;
+    void Shutdown() override;
     void NotifyActionChosen(const QString&) override {}
     void NotifyCallDisconnected(qint32 callId) override;
     void NotifyOutgoingCall(qint32 callId) override;
 
 private:
+    bool m_shutDown = false;
     void start();
     void stop();
     void onConnected();

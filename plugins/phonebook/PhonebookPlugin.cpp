@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 namespace {
+constexpr qint64 kMaxPictureBytes = 4 * 1024 * 1024;
 constexpr int kDefaultCountryCode = 49;
 constexpr int kDefaultRecheckSeconds = 5;
 } // namespace
@@ -45,8 +46,11 @@ bool PhonebookPlugin::Lookup(const QString& number, QString& name, QString& imag
         return false;
     name = entry->name;
     extra = entry->extra;
-    // A picture that is gone is no picture.
-    imageFile = QFileInfo::exists(entry->imageFile) ? entry->imageFile : QString();
+    // A picture that is gone is no picture; only a regular file of a sane size
+    // is one (a file URI may name a device or a pipe).
+    const QFileInfo picture(entry->imageFile);
+    imageFile =
+        picture.isFile() && picture.size() <= kMaxPictureBytes ? entry->imageFile : QString();
     return true;
 }
 

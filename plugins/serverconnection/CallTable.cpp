@@ -21,12 +21,25 @@ std::unique_ptr<QTemporaryFile> CallTable::writePicture(const QByteArray& bytes,
     return file;
 }
 
-void CallTable::add(Call call)
+qint32 CallTable::add(Call call)
 {
     remove(call.serverId);
-    if (m_calls.size() >= kMaxCalls)
+    qint32 evicted = 0;
+    if (m_calls.size() >= kMaxCalls) {
+        evicted = m_calls.first()->hostId;
         m_calls.removeFirst();
+    }
     m_calls.append(std::make_shared<Call>(std::move(call)));
+    return evicted;
+}
+
+QList<qint32> CallTable::hostIds() const
+{
+    QList<qint32> ids;
+    for (const auto& call : m_calls)
+        if (call->hostId != 0)
+            ids << call->hostId;
+    return ids;
 }
 
 const CallTable::Call* CallTable::byServerId(const QString& serverId) const

@@ -30,8 +30,11 @@ public:
     static std::unique_ptr<QTemporaryFile> writePicture(const QByteArray& bytes,
                                                         const QString& extension);
 
-    // The oldest call goes when the table is full.
-    void add(Call call);
+    // The oldest call goes when the table is full: its host id is returned
+    // (0 when none went), so the host can end it.
+    qint32 add(Call call);
+    // The host ids of every call held, oldest first.
+    QList<qint32> hostIds() const;
     const Call* byServerId(const QString& serverId) const;
     const Call* byHostId(qint32 hostId) const;
     // Forgets a call and removes its picture file.

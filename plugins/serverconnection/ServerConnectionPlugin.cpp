@@ -42,7 +42,12 @@ ServerConnectionPlugin::ServerConnectionPlugin()
 
 ServerConnectionPlugin::~ServerConnectionPlugin()
 {
-    reset();
+    // After Shutdown this runs as the process unloads its libraries: nothing
+    // may touch the network then.
+    if (!m_shutDown) {
+        m_events = nullptr;
+        reset();
+    }
 }
 
 QString ServerConnectionPlugin::say(const QString& text, const QStringList& args) const
@@ -66,6 +71,7 @@ QStringList ServerConnectionPlugin::GetDevices()
 
 bool ServerConnectionPlugin::Connect()
 {
+    m_shutDown = false;
     if (!m_context || !m_events)
         return false;
     reset();
@@ -101,10 +107,22 @@ void ServerConnectionPlugin::reset()
 {
     m_link.close();
     m_state = State::Idle;
+    // Calls the server can no longer end are ended here, so the host and its
+    // notification plug-ins do not wait for them forever.
+    const QList<qint32> open = m_calls.hostIds();
     m_calls.clear();
     m_currentExtra.clear();
     m_currentCall.clear();
     m_malformedLogged = 0;
+    if (m_events)
+        for (const qint32 hostId : open)
+            m_events->evtCallDisconnected(hostId);
+}
+
+void ServerConnectionPlugin::Shutdown()
+{
+    m_shutDown = true;
+    reset();
 }
 
 void ServerConnectionPlugin::drop()
@@ -193,6 +211,7 @@ void ServerConnectionPlugin::onAccepted(const QStringList& fields)
             return n.isEmpty() ? say(QStringLiteral("(unknown)")) : n;
         return n.isEmpty() ? nm : nm + QStringLiteral(" (") + n + QLatin1Char(')');
     };
+    qsizetype missed = 0;
     for (const QStringList& r : ClientWire::records(fields.value(1))) {
         const QDateTime date = ClientWire::parseStamp(r.value(0));
         if (r.size() < 13 || !date.isValid()) {
@@ -201,10 +220,16 @@ void ServerConnectionPlugin::onAccepted(const QStringList& fields)
         }
         if (!newest.isValid() || date > newest)
             newest = date;
-        m_context->log(say(QStringLiteral("Missed call: on %s, %s called %s (answered: %s)"),
-                           {date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), party(r[3], r[4]),
-                            party(r[6], r[7]), r[10] == QLatin1String("1") ? yes : no}));
+        // A server may send a huge list: the log gets the newest ones' count.
+        if (++missed <= kMaxMissedCallsLogged)
+            m_context->log(
+                say(QStringLiteral("Missed call: on %s, %s called %s (answered: %s)"),
+                    {date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), party(r[3], r[4]),
+                     party(r[6], r[7]), r[10] == QLatin1String("1") ? yes : no}));
     }
+    if (missed > kMaxMissedCallsLogged)
+        m_context->log(say(QStringLiteral("%s further missed calls are not listed"),
+                           {QString::number(missed - kMaxMissedCallsLogged)}));
     // The replay goes up to the newest call it found; the next starts after it.
     if (newest.isValid())
         saveStamp(newest.addSecs(1));
@@ -262,7 +287,9 @@ void ServerConnectionPlugin::onCall(const QStringList& f, bool incoming)
     if (!alive || m_state != State::LoggedIn)
         return; // the host ended the connection meanwhile
     call.hostId = hostId;
-    m_calls.add(std::move(call));
+    // A server that never ends its calls: the oldest one held ends here.
+    if (const qint32 evicted = m_calls.add(std::move(call)); evicted != 0 && m_events)
+        m_events->evtCallDisconnected(evicted);
 }
 
 void ServerConnectionPlugin::onCallEvent(const QStringList& f, bool ended)

@@ -26,6 +26,7 @@ public:
     QStringList GetDevices() override;
     bool Connect() override;
     void Disconnect() override;
+    void Shutdown() override;
     void ShowSettings() override;
     void ShowInfo() override;
     void RejectCall(qint32 callId) override;
@@ -33,6 +34,8 @@ public:
     QString CallerExtra() override { return m_currentExtra; }
 
 private:
+    static constexpr qsizetype kMaxMissedCallsLogged = 100;
+    bool m_shutDown = false;
     enum class State
     {
         Idle,

@@ -486,6 +486,7 @@ private slots:
         RING(id, 7);
         emit m_server.ActionInvoked(id, QStringLiteral("a0"));
         QTRY_COMPARE(m_host.chosen.size(), 1); // the plug-in knows the id now
+        m_plugin->Shutdown(); // the program's end, while its loop runs
         delete m_loader.instance();
         m_plugin = nullptr;
         QTRY_COMPARE(m_server.closed, QList<uint>{id});

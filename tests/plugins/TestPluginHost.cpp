@@ -12,9 +12,12 @@
 #include <QTest>
 
 namespace {
+// CTest names the folder; a run by hand finds it beside the test.
 QString probeDir()
 {
-    return qEnvironmentVariable("PHONAVO_PROBE_PLUGIN_DIR");
+    const QString dir = qEnvironmentVariable("PHONAVO_PROBE_PLUGIN_DIR");
+    return dir.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/probe-plugins")
+                         : dir;
 }
 
 const QString kA = QStringLiteral("PhonavoProbe.ConnA");
@@ -89,7 +92,11 @@ class TestPluginHost : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY2(QDir(probeDir()).exists(), qPrintable(probeDir())); }
+    void initTestCase()
+    {
+        QVERIFY2(QFileInfo::exists(probeDir() + QStringLiteral("/probe_conn_a.so")),
+                 qPrintable(probeDir()));
+    }
 
     void registrationsThatLoad_data()
     {
@@ -228,6 +235,13 @@ private slots:
         QVERIFY(form.StartCall(QStringLiteral("+49 (30) 1234")));
         QVERIFY(h.probe(kA).contains(QStringLiteral("StartCall +49301234")));
         QCOMPARE(h.host->pluginDevices(), (QList<QStringList>{{"ISDN 1", "ISDN 2"}}));
+
+        // Unticking is told to the plug-in; the end of the program to all.
+        h.host->notifications().setEnabled(1, false);
+        QVERIFY(h.probe(kNotify).contains(QStringLiteral("SetValue Enabled=false")));
+        h.host->shutdown();
+        QCOMPARE(h.probe(kA).last(), QStringLiteral("Shutdown"));
+        QCOMPARE(h.probe(kNotify).last(), QStringLiteral("Shutdown"));
     }
 
     // A connection plug-in speaks only of the calls it reported: an id the
@@ -317,6 +331,9 @@ private slots:
         QTest::newRow("loopback") << "127.0.0.1" << true << true;
         QTest::newRow("IPv6 loopback") << "::1" << true << true;
         QTest::newRow("host name") << QHostInfo::localHostName().toUpper() << true << true;
+        QTest::newRow("another loopback") << "127.1.2.3" << true << true;
+        QTest::newRow("any address") << "0.0.0.0" << true << true;
+        QTest::newRow("trailing dot") << "localhost." << true << true;
         QTest::newRow("another machine") << "192.0.2.7" << true << false;
         QTest::newRow("own server off") << "localhost" << false << false;
     }

@@ -139,6 +139,10 @@ public:
     virtual void StartCall(const QString& number) = 0;
     // The extra text for the caller of the plug-in's current incoming call.
     virtual QString CallerExtra() = 0;
+    // The program is ending, its event loop still runs: stop network work and
+    // close what the plug-in shows. The plug-in's destructor runs much later
+    // (when the process unloads its libraries) and must do nothing but free.
+    virtual void Shutdown() {}
 };
 
 // Told about calls; may offer actions that the caller popup shows.
@@ -156,7 +160,9 @@ public:
     virtual QString NotifyIncomingCall(qint32 callId) = 0;
     virtual void NotifyCallAnswered(qint32 callId) = 0;
     virtual void ShowSettings() = 0;
-    // After loading: "DataConnection" with the contact database's connection string.
+    // After loading: "DataConnection" with the contact database's connection
+    // string; "Enabled" (bool) whenever the user ticks or unticks the plug-in
+    // (an unticked plug-in is told of no call and should stay quiet).
     virtual void SetValue(const QString& key, const QVariant& value) = 0;
     // The user clicked one of this plug-in's captions in the popup.
     virtual void NotifyActionChosen(const QString& caption) = 0;
@@ -165,6 +171,8 @@ public:
     virtual void NotifyCallDisconnected(qint32 callId) { Q_UNUSED(callId) }
     // Likewise: a new outgoing call (its active call id).
     virtual void NotifyOutgoingCall(qint32 callId) { Q_UNUSED(callId) }
+    // As for connection plug-ins: the program is ending.
+    virtual void Shutdown() {}
 };
 
 // Finds the name behind a number the user's contacts do not know.
@@ -180,6 +188,8 @@ public:
     virtual void ShowSettings() = 0;
     // The international dialling code the plug-in serves; 0 serves every country.
     virtual qint16 CountryCode() = 0;
+    // As for connection plug-ins: the program is ending.
+    virtual void Shutdown() {}
 };
 
 } // namespace phonavo

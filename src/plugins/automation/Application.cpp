@@ -74,7 +74,7 @@ QVariantMap Application::GetCallByID(qint32 CallID)
 
 bool Application::StartCall(const QString& NumberToDial, ReportTo reportTo)
 {
-    raiseLog(QStringLiteral("API StartCall: NumberToDial: ") + NumberToDial);
+    raiseLog(QStringLiteral("API StartCall: NumberToDial: ") + cleanText(NumberToDial));
     if (!m_form) {
         reportNotConnected();
         return false;
@@ -96,8 +96,9 @@ void Application::Log(const QString& Text)
         reportNotConnected();
         return;
     }
-    // The log raises evtLog for the line, as for every other line.
-    m_form->LogStr(Text);
+    // The log raises evtLog for the line, as for every other line. A caller
+    // may send megabytes: a log line gets the first few thousand characters.
+    m_form->LogStr(Text.size() > kMaxLogTextLength ? Text.left(kMaxLogTextLength) : Text);
 }
 
 QVariant Application::vntUniversal(const QString& sKey, const QVariant& Params, ReportTo reportTo)

@@ -24,6 +24,7 @@ public:
     static constexpr int kApiVersion = 2;
     // Texts a caller hands in are cut like a line's (guards the log and the store).
     static constexpr int kMaxTextLength = 128;
+    static constexpr qsizetype kMaxLogTextLength = 4096;
 
     // Who asked: a caller in this process may be shown a box; a caller on the
     // bus may be gone or far away, so a box would only block its reply.

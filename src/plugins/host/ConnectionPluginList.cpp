@@ -104,9 +104,15 @@ void ConnectionPluginList::load()
                     m_reporting = before;
                 });
         connect(events, &PhonavoConnEventObject::callAnswered, this,
-                [this](qint32 callId) { m_form.evtCallAnswered(callId); });
+                [this, position](qint32 callId) {
+                    if (ownsCall(position, callId, "evtCallAnswered"))
+                        m_form.evtCallAnswered(callId);
+                });
         connect(events, &PhonavoConnEventObject::callDisconnected, this,
-                [this](qint32 callId) { m_form.evtCallDisconnected(callId); });
+                [this, position](qint32 callId) {
+                    if (ownsCall(position, callId, "evtCallDisconnected"))
+                        m_form.evtCallDisconnected(callId);
+                });
         // Queued: the plug-in reports these from inside its own socket
         // handling, and the monitor's stop calls back into it.
         connect(events, &PhonavoConnEventObject::connected, this,
@@ -162,6 +168,20 @@ int ConnectionPluginList::positionFor(const QString& name) const
     return 0;
 }
 
+bool ConnectionPluginList::ownsCall(int position, qint32 callId, const char* event) const
+{
+    // A plug-in may only touch the calls it reported: an unknown id would make
+    // a record, and another source's call is not the plug-in's to end.
+    if (callId != 0 && m_form.colCalls().contains(callId) &&
+        m_form.colCalls().Item(callId)->lDeviceID == MainForm::kFirstPluginDeviceId + position)
+        return true;
+    const CConnectionPlugin* plugin = item(position);
+    m_form.LogStr(QStringLiteral("%1: %2 for call %3, which it did not report, ignored")
+                      .arg(plugin ? plugin->ComKey : QString::number(position),
+                           QLatin1String(event), QString::number(callId)));
+    return false;
+}
+
 bool ConnectionPluginList::refusedByServerGuard(const CConnectionPlugin& plugin) const
 {
     if (!m_form.options().flag(QStringLiteral("cbPhonavoServer")) ||
@@ -173,13 +193,22 @@ bool ConnectionPluginList::refusedByServerGuard(const CConnectionPlugin& plugin)
             .toString()
             .trimmed()
             .toLower();
-    if (server == QLatin1String("127.0.0.1") || server == QLatin1String("localhost") ||
-        server == QHostInfo::localHostName().toLower())
+    QString host = server;
+    while (host.endsWith(QLatin1Char('.'))) // "localhost." is localhost
+        host.chop(1);
+    const QString ownName = QHostInfo::localHostName().toLower();
+    if (host == QLatin1String("127.0.0.1") || host == QLatin1String("localhost") ||
+        host.endsWith(QLatin1String(".localhost")) || host == ownName ||
+        host.startsWith(ownName + QLatin1Char('.')))
         return true;
-    // Every address of this machine, which also covers ::1 and the LAN address.
+    // Every address of this machine: all of 127/8 and ::1, the "any" addresses
+    // (which reach this machine too) and the LAN addresses.
     QHostAddress address;
-    if (!address.setAddress(server))
+    if (!address.setAddress(host))
         return false;
+    if (address.isLoopback() || address == QHostAddress(QHostAddress::AnyIPv4) ||
+        address == QHostAddress(QHostAddress::AnyIPv6))
+        return true;
     for (const QHostAddress& own : QNetworkInterface::allAddresses())
         if (own.isEqual(address, QHostAddress::TolerantConversion))
             return true;
@@ -231,6 +260,13 @@ void ConnectionPluginList::disconnectAll()
     for (const auto& plugin : m_plugins)
         if (plugin->enabled)
             guarded(*plugin, "Disconnect", [&] { plugin->objConnection->Disconnect(); });
+}
+
+void ConnectionPluginList::shutdown()
+{
+    m_reconnect.stop();
+    for (const auto& plugin : m_plugins)
+        guarded(*plugin, "Shutdown", [&] { plugin->objConnection->Shutdown(); });
 }
 
 bool ConnectionPluginList::hasSettings(int position)

@@ -70,6 +70,8 @@ public:
     // With the monitor: Connect / Disconnect each enabled plug-in.
     void connectAll();
     void disconnectAll();
+    // The program is ending: no more reconnecting, every plug-in stops.
+    void shutdown();
 
     // Settings and information buttons.
     bool hasSettings(int position);
@@ -91,6 +93,7 @@ private:
     void onConnected(const QString& progId);
     void onDisconnected(const QString& progId);
     bool refusedByServerGuard(const CConnectionPlugin& plugin) const;
+    bool ownsCall(int position, qint32 callId, const char* event) const;
 
     MainForm& m_form;
     PluginCatalog& m_catalog;

@@ -107,6 +107,8 @@ bool NotificationPluginList::setEnabled(int position, bool on)
     plugin->enabled = on;
     m_form.settings().SaveSettingHKCU(registrationKey(plugin->key), QStringLiteral("Enabled"),
                                       on ? QStringLiteral("1") : QStringLiteral("0"));
+    guarded(*plugin, "SetValue",
+            [&] { plugin->objPlugin->SetValue(QStringLiteral("Enabled"), on); });
     emit listChanged();
     return on;
 }
@@ -180,6 +182,12 @@ void NotificationPluginList::notifyActionChosen(const QString& caption)
         if (plugin->actions.split(QLatin1Char('|')).contains(caption))
             guarded(*plugin, "NotifyActionChosen",
                     [&] { plugin->objPlugin->NotifyActionChosen(caption); });
+}
+
+void NotificationPluginList::shutdown()
+{
+    for (const auto& plugin : m_plugins)
+        guarded(*plugin, "Shutdown", [&] { plugin->objPlugin->Shutdown(); });
 }
 
 void NotificationPluginList::setDataConnection(const QString& dataConnection)

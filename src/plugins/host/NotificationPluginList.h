@@ -63,6 +63,8 @@ public:
     // A popup caption: told to the plug-in that offered it.
     void notifyActionChosen(const QString& caption);
     void setDataConnection(const QString& dataConnection);
+    // The program is ending: every plug-in stops its work while the loop runs.
+    void shutdown();
 
 signals:
     void listChanged();

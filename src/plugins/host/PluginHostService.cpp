@@ -11,6 +11,14 @@ PluginHostService::PluginHostService(MainForm& form, QStringList pluginDirs, boo
 
 PluginHostService::~PluginHostService() = default;
 
+void PluginHostService::shutdown()
+{
+    m_connections->shutdown();
+    m_notifications->shutdown();
+    m_reverse->shutdown();
+    m_automation = {};
+}
+
 namespace {
 void raise(const std::function<void(qint32)>& event, qint32 dbCallId)
 {

@@ -26,6 +26,8 @@ public:
     ~PluginHostService() override;
 
     void setAutomationEvents(AutomationEvents events) { m_automation = std::move(events); }
+    // The program is ending (its loop still runs): every loaded plug-in stops.
+    void shutdown();
 
     PluginCatalog& catalog() { return m_catalog; }
     ConnectionPluginList& connections() { return *m_connections; }

@@ -99,6 +99,17 @@ void ReversePluginList::Remove(int position)
         m_plugins.erase(m_plugins.begin() + (position - 1));
 }
 
+void ReversePluginList::shutdown()
+{
+    for (const auto& plugin : m_plugins) {
+        try {
+            plugin->objPlugin->Shutdown();
+        } catch (...) {
+            m_form.LogStr(QStringLiteral("%1.Shutdown failed").arg(plugin->ComKey));
+        }
+    }
+}
+
 bool ReversePluginList::blnReversePluginValid(const QString& progId)
 {
     const Result<QObject*> created = m_catalog.create(progId, PHONAVO_REVERSE_PLUGIN_IID);

@@ -52,6 +52,7 @@ public:
     void Remove(int position);
     // True when an object can be created from the ProgID.
     bool blnReversePluginValid(const QString& progId);
+    void shutdown();
 
     // The countries (cmbReverseCountry) and, per country, the number of
     // plug-ins listed before its first one (the item data).

@@ -474,7 +474,9 @@ std::optional<WireProtocol::CallPicture> pictureOf(MainForm& form, const CCall& 
     if (call.PictureFilename.isEmpty())
         return std::nullopt;
     const QFileInfo info(call.PictureFilename);
-    if (!info.exists())
+    // Only a regular file: a device or a pipe named as a picture (a contact
+    // source is not ours to trust) would never end or never answer.
+    if (!info.isFile())
         return std::nullopt;
     if (info.size() > PhonavoServer::kMaxPictureBytes) {
         form.logCall(call.CallID, QStringLiteral("Picture %1 not sent to clients: larger than %2 "
@@ -489,7 +491,10 @@ std::optional<WireProtocol::CallPicture> pictureOf(MainForm& form, const CCall& 
                                       .arg(call.PictureFilename, file.errorString()));
         return std::nullopt;
     }
-    return WireProtocol::CallPicture{info.suffix(), WireProtocol::pictureText(file.readAll())};
+    const QByteArray bytes = file.read(PhonavoServer::kMaxPictureBytes + 1);
+    if (bytes.size() > PhonavoServer::kMaxPictureBytes)
+        return std::nullopt; // grew since it was measured
+    return WireProtocol::CallPicture{info.suffix(), WireProtocol::pictureText(bytes)};
 }
 
 } // namespace

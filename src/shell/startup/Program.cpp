@@ -501,6 +501,6 @@ void Program::shutdown()
     if (m_control)
         m_control->close();
     if (m_plugins)
-        m_plugins->connections().tmrReconnect().stop();
+        m_plugins->shutdown();
     m_settings->flush();
 }

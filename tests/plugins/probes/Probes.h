@@ -10,6 +10,7 @@
 class ConnectionProbe : public QObject, public phonavo::ConnectionPlugin
 {
     Q_OBJECT
+    Q_INTERFACES(phonavo::ConnectionPlugin)
 public:
     void SetContext(phonavo::PluginContext* context) override { m_context = context; }
     bool Init(phonavo::ConnectionEvents* events) override
@@ -39,6 +40,7 @@ public:
         maybeThrow("ShowSettings");
     }
     void ShowInfo() override { note(QStringLiteral("ShowInfo")); }
+    void Shutdown() override { note(QStringLiteral("Shutdown")); }
     void RejectCall(qint32 callId) override { note(QStringLiteral("RejectCall %1").arg(callId)); }
     void StartCall(const QString& number) override { note(QStringLiteral("StartCall ") + number); }
     QString CallerExtra() override { return m_context->setting(QStringLiteral("CallerExtra")); }
@@ -76,6 +78,7 @@ private:
 class NotificationProbe : public QObject, public phonavo::NotificationPlugin
 {
     Q_OBJECT
+    Q_INTERFACES(phonavo::NotificationPlugin)
 public:
     void SetContext(phonavo::PluginContext* context) override { m_context = context; }
     bool Init(phonavo::PluginContext* host) override
@@ -108,6 +111,7 @@ public:
     {
         note(QStringLiteral("SetValue %1=%2").arg(key, value.toString()));
     }
+    void Shutdown() override { note(QStringLiteral("Shutdown")); }
     void NotifyActionChosen(const QString& caption) override
     {
         note(QStringLiteral("chosen ") + caption);
@@ -124,6 +128,7 @@ private:
 class ReverseProbe : public QObject, public phonavo::ReversePlugin
 {
     Q_OBJECT
+    Q_INTERFACES(phonavo::ReversePlugin)
 public:
     void SetContext(phonavo::PluginContext* context) override { m_context = context; }
     bool HasSettings() override { return false; }
