@@ -1,5 +1,6 @@
 #include "ConnectionPluginList.h"
 
+#include "PluginCall.h"
 #include "PluginCatalog.h"
 #include "PluginRegistration.h"
 #include "core/controller/MainForm.h"
@@ -8,8 +9,6 @@
 
 #include <QHostInfo>
 #include <QNetworkInterface>
-
-#include <exception>
 
 namespace {
 QString registrationKey(const QString& progId)
@@ -31,18 +30,7 @@ ConnectionPluginList::~ConnectionPluginList() = default;
 bool ConnectionPluginList::guarded(const CConnectionPlugin& plugin, const char* operation,
                                    const std::function<void()>& call) const
 {
-    try {
-        call();
-        return true;
-    } catch (const std::exception& e) {
-        m_form.LogStr(
-            QStringLiteral("%1.%2: %3")
-                .arg(plugin.ComKey, QLatin1String(operation), QString::fromLocal8Bit(e.what())));
-    } catch (...) {
-        m_form.LogStr(
-            QStringLiteral("%1.%2: unknown error").arg(plugin.ComKey, QLatin1String(operation)));
-    }
-    return false;
+    return guardedPluginCall(m_form, plugin.ComKey, operation, call);
 }
 
 void ConnectionPluginList::load()
@@ -51,14 +39,9 @@ void ConnectionPluginList::load()
     disconnectAll();
     m_plugins.clear();
     SettingsStore& settings = m_form.settings();
-    const QString programVersion = PluginRegistration::programInterfaceVersion(settings);
     for (const QString& progId :
-         PluginRegistration::registeredProgIds(settings, PluginRegistration::kConnectionKey)) {
+         PluginRegistration::usableProgIds(settings, PluginRegistration::kConnectionKey)) {
         const QString key = registrationKey(progId);
-        const QString version =
-            settings.GetSettingHKCU(key, QStringLiteral("InterfaceVersion"), QString()).toString();
-        if (!PluginRegistration::usable(progId, version, programVersion))
-            continue;
         m_form.LogStr(m_form.GetS(QStringLiteral("Loading %s"), progId));
         const auto fail = [&](const QString& error) {
             m_form.LogStr(m_form.GetS(QStringLiteral("Unable to load plugin \"%s\"."), progId) +

@@ -1,11 +1,10 @@
 #include "NotificationPluginList.h"
 
+#include "PluginCall.h"
 #include "PluginCatalog.h"
 #include "PluginRegistration.h"
 #include "core/controller/MainForm.h"
 #include "shell/settings/SettingsStore.h"
-
-#include <exception>
 
 namespace {
 QString registrationKey(const QString& progId)
@@ -24,18 +23,7 @@ NotificationPluginList::~NotificationPluginList() = default;
 bool NotificationPluginList::guarded(const CNotificationPlugin& plugin, const char* operation,
                                      const std::function<void()>& call) const
 {
-    try {
-        call();
-        return true;
-    } catch (const std::exception& e) {
-        m_form.LogStr(
-            QStringLiteral("%1.%2: %3")
-                .arg(plugin.key, QLatin1String(operation), QString::fromLocal8Bit(e.what())));
-    } catch (...) {
-        m_form.LogStr(
-            QStringLiteral("%1.%2: unknown error").arg(plugin.key, QLatin1String(operation)));
-    }
-    return false;
+    return guardedPluginCall(m_form, plugin.key, operation, call);
 }
 
 void NotificationPluginList::load(const QString& dataConnection)
@@ -43,14 +31,9 @@ void NotificationPluginList::load(const QString& dataConnection)
     m_form.LogStr(QStringLiteral("LoadNotificationPluginList"));
     m_plugins.clear();
     SettingsStore& settings = m_form.settings();
-    const QString programVersion = PluginRegistration::programInterfaceVersion(settings);
     for (const QString& progId :
-         PluginRegistration::registeredProgIds(settings, PluginRegistration::kNotificationKey)) {
+         PluginRegistration::usableProgIds(settings, PluginRegistration::kNotificationKey)) {
         const QString key = registrationKey(progId);
-        const QString version =
-            settings.GetSettingHKCU(key, QStringLiteral("InterfaceVersion"), QString()).toString();
-        if (!PluginRegistration::usable(progId, version, programVersion))
-            continue;
         m_form.LogStr(m_form.GetS(QStringLiteral("Initializing notification addon: %s"), progId));
         const auto loadFailed = [&](const QString& error) {
             m_form.LogStr(m_form.GetS(QStringLiteral("Unable to load plugin \"%s\"."), progId) +

@@ -32,4 +32,19 @@ QStringList registeredProgIds(const SettingsStore& settings, const QString& list
     return keys;
 }
 
+QStringList usableProgIds(const SettingsStore& settings, const QString& listKey)
+{
+    const QString programVersion = programInterfaceVersion(settings);
+    QStringList ids;
+    for (const QString& progId : registeredProgIds(settings, listKey)) {
+        const QString version = settings
+                                    .GetSettingHKCU(listKey + QLatin1Char('\\') + progId,
+                                                    QStringLiteral("InterfaceVersion"), QString())
+                                    .toString();
+        if (usable(progId, version, programVersion))
+            ids << progId;
+    }
+    return ids;
+}
+
 } // namespace PluginRegistration

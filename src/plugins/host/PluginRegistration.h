@@ -22,5 +22,7 @@ QString programInterfaceVersion(const SettingsStore& settings);
 bool usable(const QString& progId, const QString& version, const QString& programVersion);
 // The ProgIDs registered below a key (ConnectionPlugins, ...), in settings order.
 QStringList registeredProgIds(const SettingsStore& settings, const QString& listKey);
+// Those of them that are used (see usable()).
+QStringList usableProgIds(const SettingsStore& settings, const QString& listKey);
 
 } // namespace PluginRegistration

@@ -1,11 +1,10 @@
 #include "ReversePluginList.h"
 
+#include "PluginCall.h"
 #include "PluginCatalog.h"
 #include "PluginRegistration.h"
 #include "core/controller/MainForm.h"
 #include "shell/settings/SettingsStore.h"
-
-#include <exception>
 
 namespace {
 QString countryKey(const QString& country)
@@ -75,13 +74,11 @@ bool ReversePluginList::Add(const QString& country, const QString& progId)
     holder->context = &HostContext::forPlugin(progId);
     holder->contextBinding =
         holder->context->bind(m_form, countryKey(country) + QLatin1Char('\\') + progId, m_headless);
-    try {
-        plugin->SetContext(holder->context);
-        holder->CountryCode = plugin->CountryCode();
-    } catch (...) {
-        m_form.LogStr(QStringLiteral("%1.CountryCode failed").arg(progId));
+    if (!guardedPluginCall(m_form, progId, "CountryCode", [&] {
+            plugin->SetContext(holder->context);
+            holder->CountryCode = plugin->CountryCode();
+        }))
         return false;
-    }
     m_plugins.push_back(std::move(holder));
     return true;
 }
@@ -101,13 +98,9 @@ void ReversePluginList::Remove(int position)
 
 void ReversePluginList::shutdown()
 {
-    for (const auto& plugin : m_plugins) {
-        try {
-            plugin->objPlugin->Shutdown();
-        } catch (...) {
-            m_form.LogStr(QStringLiteral("%1.Shutdown failed").arg(plugin->ComKey));
-        }
-    }
+    for (const auto& plugin : m_plugins)
+        guardedPluginCall(m_form, plugin->ComKey, "Shutdown",
+                          [&] { plugin->objPlugin->Shutdown(); });
 }
 
 bool ReversePluginList::blnReversePluginValid(const QString& progId)
@@ -170,15 +163,10 @@ CReversePlugin* ReversePluginList::selected() const
 bool ReversePluginList::lookup(CReversePlugin& plugin, const QString& number, QString& name,
                                QString& image, QString& extra)
 {
-    try {
-        return plugin.objPlugin->Lookup(number, name, image, extra);
-    } catch (const std::exception& e) {
-        m_form.LogStr(
-            QStringLiteral("%1.Lookup: %2").arg(plugin.ComKey, QString::fromLocal8Bit(e.what())));
-    } catch (...) {
-        m_form.LogStr(QStringLiteral("%1.Lookup: unknown error").arg(plugin.ComKey));
-    }
-    return false;
+    bool found = false;
+    guardedPluginCall(m_form, plugin.ComKey, "Lookup",
+                      [&] { found = plugin.objPlugin->Lookup(number, name, image, extra); });
+    return found;
 }
 
 bool ReversePluginList::QueryReversePlugin(const QString& n, QString& sName, QString& sImage,

@@ -1,6 +1,7 @@
 #include "PluginPages.h"
 
 #include "core/controller/MainForm.h"
+#include "plugins/host/PluginCall.h"
 #include "plugins/host/PluginHostService.h"
 
 #include <QCheckBox>
@@ -154,12 +155,10 @@ void PluginPages::buildReverseFrame()
     });
     connect(m_btnReversePluginSettings, &QPushButton::clicked, this, [this] {
         if (CReversePlugin* plugin = m_host.reverse().selected()) {
-            try {
-                plugin->objPlugin->ShowSettings();
-            } catch (...) {
+            if (!guardedPluginCall(m_form, plugin->ComKey, "ShowSettings",
+                                   [&] { plugin->objPlugin->ShowSettings(); }))
                 m_form.RaiseError(m_form.GetS(QStringLiteral("Error while showing settings of %s."),
                                               plugin->Name));
-            }
         }
     });
 }
@@ -240,10 +239,8 @@ void PluginPages::updateReverseButtons()
     m_cmbReversePlugin->setEnabled(on);
     bool hasSettings = false;
     if (CReversePlugin* plugin = m_host.reverse().selected()) {
-        try {
-            hasSettings = plugin->objPlugin->HasSettings();
-        } catch (...) {
-        }
+        guardedPluginCall(m_form, plugin->ComKey, "HasSettings",
+                          [&] { hasSettings = plugin->objPlugin->HasSettings(); });
     }
     m_btnReversePluginSettings->setEnabled(on && m_cmbReversePlugin->count() > 0 && hasSettings);
 }
