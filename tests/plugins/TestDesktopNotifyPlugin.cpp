@@ -1,3 +1,4 @@
+#include "RecordingPluginContext.h"
 #include "TestPlugins.h"
 #include "plugins/api/PhonavoPlugin.h"
 
@@ -20,57 +21,10 @@ const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 
 // The plug-in's host: hands out calls and settings, records what comes back.
-class RecordingHost : public phonavo::PluginContext
+class RecordingHost : public RecordingPluginContext
 {
 public:
-    QHash<QString, QString> settings;
-    QHash<qint32, phonavo::CallInfo> calls;
-    QStringList logLines;
-    QList<QPair<qint32, QString>> chosen;
-
-    QString progId() const override { return QStringLiteral("PhonavoDesktopNotify.Notification"); }
-    QString setting(const QString& name, const QString& fallback) const override
-    {
-        return settings.value(name, fallback);
-    }
-    void saveSetting(const QString& name, const QString& value) override
-    {
-        settings.insert(name, value);
-    }
-    QString scramble(const QString& plain) const override { return plain; }
-    QString unscramble(const QString& stored) const override { return stored; }
-    void log(const QString& text) override { logLines.append(text); }
-    QString translate(const QString& text, const QStringList& args) const override
-    {
-        QString out = text;
-        for (const QString& arg : args)
-            out.replace(out.indexOf(QLatin1String("%s")), 2, arg);
-        return out;
-    }
-    bool headless() const override { return true; }
-    bool activeCall(qint32 callId, phonavo::CallInfo& call) const override
-    {
-        call = calls.value(callId);
-        return calls.contains(callId);
-    }
-    bool storedCall(qint32, phonavo::CallInfo&) const override { return false; }
-    bool startCall(const QString&) override { return false; }
-    void chooseAction(qint32 callId, const QString& caption) override
-    {
-        chosen.append({callId, caption});
-    }
-    void reset()
-    {
-        settings.clear();
-        calls.clear();
-        logLines.clear();
-        chosen.clear();
-    }
-    int logCount(const QString& part) const
-    {
-        return int(std::count_if(logLines.cbegin(), logLines.cend(),
-                                 [&](const QString& line) { return line.contains(part); }));
-    }
+    RecordingHost() : RecordingPluginContext(QStringLiteral("PhonavoDesktopNotify.Notification")) {}
 };
 
 } // namespace
@@ -486,7 +440,7 @@ private slots:
         RING(id, 7);
         emit m_server.ActionInvoked(id, QStringLiteral("a0"));
         QTRY_COMPARE(m_host.chosen.size(), 1); // the plug-in knows the id now
-        m_plugin->Shutdown(); // the program's end, while its loop runs
+        m_plugin->Shutdown();                  // the program's end, while its loop runs
         delete m_loader.instance();
         m_plugin = nullptr;
         QTRY_COMPARE(m_server.closed, QList<uint>{id});

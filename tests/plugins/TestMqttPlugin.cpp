@@ -1,5 +1,6 @@
 // The MQTT plug-in against a real mosquitto broker started for each case on a
 // free loopback port, watched by a small libmosquitto subscriber.
+#include "RecordingPluginContext.h"
 #include "TestPlugins.h"
 
 #include "PhonavoPlugin.h"
@@ -28,57 +29,10 @@ namespace {
 const QString kMosquitto = QStringLiteral("/usr/sbin/mosquitto");
 const QString kPasswd = QStringLiteral("/usr/bin/mosquitto_passwd");
 
-// The host side a plug-in sees: settings, a recorded log, active calls.
-class TestContext : public phonavo::PluginContext
+class TestContext : public RecordingPluginContext
 {
 public:
-    QHash<QString, QString> settings;
-    QStringList logLines;
-    QHash<qint32, phonavo::CallInfo> calls;
-
-    QString progId() const override { return QStringLiteral("PhonavoMqtt.Notification"); }
-    QString setting(const QString& name, const QString& fallback) const override
-    {
-        return settings.value(name, fallback);
-    }
-    void saveSetting(const QString& name, const QString& value) override
-    {
-        settings.insert(name, value);
-    }
-    // Not the identity, so a plug-in that forgets to unscramble is caught.
-    QString scramble(const QString& plain) const override
-    {
-        return QString::fromLatin1(plain.toUtf8().toBase64());
-    }
-    QString unscramble(const QString& stored) const override
-    {
-        return QString::fromUtf8(QByteArray::fromBase64(stored.toLatin1()));
-    }
-    void log(const QString& text) override { logLines.append(text); }
-    QString translate(const QString& text, const QStringList& args) const override
-    {
-        QString out = text;
-        for (const QString& a : args)
-            out.replace(out.indexOf(QLatin1String("%s")), 2, a);
-        return out;
-    }
-    bool headless() const override { return true; }
-    bool activeCall(qint32 callId, phonavo::CallInfo& call) const override
-    {
-        if (!calls.contains(callId))
-            return false;
-        call = calls.value(callId);
-        return true;
-    }
-    bool storedCall(qint32, phonavo::CallInfo&) const override { return false; }
-    bool startCall(const QString&) override { return false; }
-    void chooseAction(qint32, const QString&) override {}
-
-    qsizetype logCount(const QString& part) const
-    {
-        return std::count_if(logLines.cbegin(), logLines.cend(),
-                             [&](const QString& l) { return l.contains(part); });
-    }
+    TestContext() : RecordingPluginContext(QStringLiteral("PhonavoMqtt.Notification")) {}
 };
 
 quint16 freePort()

@@ -1,3 +1,4 @@
+#include "RecordingPluginContext.h"
 #include "TestPlugins.h"
 #include "plugins/api/PhonavoPlugin.h"
 
@@ -13,39 +14,10 @@
 
 namespace {
 
-// The host as a reverse-lookup plug-in sees it: settings below its key, the
-// log and the translation (English, "%s" filled in order).
-class RecordingContext : public phonavo::PluginContext
+class RecordingContext : public RecordingPluginContext
 {
 public:
-    QHash<QString, QString> settings;
-    QStringList logged;
-    bool isHeadless = true;
-
-    QString progId() const override { return QStringLiteral("Test.Reverse"); }
-    QString setting(const QString& name, const QString& fallback) const override
-    {
-        return settings.value(name, fallback);
-    }
-    void saveSetting(const QString& name, const QString& value) override
-    {
-        settings.insert(name, value);
-    }
-    QString scramble(const QString& plain) const override { return plain; }
-    QString unscramble(const QString& stored) const override { return stored; }
-    void log(const QString& text) override { logged.append(text); }
-    QString translate(const QString& text, const QStringList& args) const override
-    {
-        QString out = text;
-        for (const QString& arg : args)
-            out.replace(out.indexOf(QLatin1String("%s")), 2, arg);
-        return out;
-    }
-    bool headless() const override { return isHeadless; }
-    bool activeCall(qint32, phonavo::CallInfo&) const override { return false; }
-    bool storedCall(qint32, phonavo::CallInfo&) const override { return false; }
-    bool startCall(const QString&) override { return false; }
-    void chooseAction(qint32, const QString&) override {}
+    RecordingContext() : RecordingPluginContext(QStringLiteral("Test.Reverse")) {}
 };
 
 struct Answer
@@ -252,8 +224,8 @@ private slots:
         context.settings.insert(QStringLiteral("Region"), QStringLiteral("ZZ"));
         for (int i = 0; i < 3; ++i)
             lookup(m_geocoder, context, QStringLiteral("030 1234567"));
-        QCOMPARE(context.logged.size(), 1);
-        QVERIFY(context.logged.constFirst().contains(QLatin1String("ZZ")));
+        QCOMPARE(context.logLines.size(), 1);
+        QVERIFY(context.logLines.constFirst().contains(QLatin1String("ZZ")));
         // International numbers do not need the region.
         QCOMPARE(lookup(m_geocoder, context, QStringLiteral("+49 30 1234567")).extra,
                  QStringLiteral("Berlin"));
@@ -317,7 +289,7 @@ private slots:
         QFETCH(QString, extra);
         RecordingContext context = bookContext(writeBook(content, QStringLiteral("csv")));
         const Answer answer = lookup(m_phonebook, context, number);
-        QVERIFY2(answer.found, qPrintable(context.logged.join(QLatin1Char('\n'))));
+        QVERIFY2(answer.found, qPrintable(context.logLines.join(QLatin1Char('\n'))));
         QCOMPARE(answer.name, name);
         QCOMPARE(answer.extra, extra);
         QCOMPARE(answer.image, QString());
@@ -392,7 +364,7 @@ private slots:
         content.replace("%PHOTO%", QUrl::fromLocalFile(photo).toEncoded());
         RecordingContext context = bookContext(writeBook(content, suffix));
         const Answer answer = lookup(m_phonebook, context, number);
-        QVERIFY2(answer.found, qPrintable(context.logged.join(QLatin1Char('\n'))));
+        QVERIFY2(answer.found, qPrintable(context.logLines.join(QLatin1Char('\n'))));
         QCOMPARE(answer.name, name);
         QCOMPARE(answer.extra, extra);
         QCOMPARE(answer.image, image ? photo : QString());
@@ -526,9 +498,9 @@ private slots:
         RecordingContext context = bookContext(path);
         for (int i = 0; i < 3; ++i)
             QVERIFY(!lookup(m_phonebook, context, QStringLiteral("0301234")).found);
-        QCOMPARE(context.logged.size(), 1); // once, not at every lookup
-        QVERIFY2(context.logged.constFirst().contains(logPart),
-                 qPrintable(context.logged.join(QLatin1Char(';'))));
+        QCOMPARE(context.logLines.size(), 1); // once, not at every lookup
+        QVERIFY2(context.logLines.constFirst().contains(logPart),
+                 qPrintable(context.logLines.join(QLatin1Char(';'))));
 
         // Repaired (written anew, or another file chosen): found again.
         if (kind != QLatin1String("folder") && kind != QLatin1String("unset")) {
@@ -550,8 +522,8 @@ private slots:
         m_phonebook->SetContext(&context);
         QVERIFY(m_phonebook->HasSettings());
         m_phonebook->ShowSettings();
-        QCOMPARE(context.logged.size(), 1);
-        QVERIFY(context.logged.constFirst().contains(QLatin1String("desktop program")));
+        QCOMPARE(context.logLines.size(), 1);
+        QVERIFY(context.logLines.constFirst().contains(QLatin1String("desktop program")));
     }
 };
 

@@ -3,6 +3,7 @@
 // server that misbehaves.
 
 #include "../server/ServerRig.h"
+#include "RecordingPluginContext.h"
 #include "TestPlugins.h"
 
 #include "contacts/store/CallDatabase.h"
@@ -26,40 +27,14 @@ template <qsizetype N> QByteArray bytes(const char (&text)[N])
     return QByteArray(text, N - 1); // NULs inside included
 }
 
-// The host's side of the contract, as far as the plug-in sees it.
-class TestContext : public phonavo::PluginContext
+// The host's side of the contract, scrambling as the program does.
+class TestContext : public RecordingPluginContext
 {
 public:
-    QHash<QString, QString> values;
-    QStringList lines;
-
-    QString progId() const override { return kProgId; }
-    QString setting(const QString& name, const QString& fallback) const override
+    TestContext() : RecordingPluginContext(kProgId)
     {
-        return values.value(name, fallback);
-    }
-    void saveSetting(const QString& name, const QString& value) override { values[name] = value; }
-    QString scramble(const QString& plain) const override { return ScrambleSetting(plain); }
-    QString unscramble(const QString& stored) const override { return UnscrambleSetting(stored); }
-    void log(const QString& text) override { lines << text; }
-    QString translate(const QString& text, const QStringList& args) const override
-    {
-        QString out = text;
-        for (const QString& a : args)
-            if (const qsizetype at = out.indexOf(QLatin1String("%s")); at >= 0)
-                out.replace(at, 2, a);
-        return out;
-    }
-    bool headless() const override { return true; }
-    bool activeCall(qint32, phonavo::CallInfo&) const override { return false; }
-    bool storedCall(qint32, phonavo::CallInfo&) const override { return false; }
-    bool startCall(const QString&) override { return false; }
-    void chooseAction(qint32, const QString&) override {}
-
-    bool logged(const QString& part) const
-    {
-        return std::any_of(lines.cbegin(), lines.cend(),
-                           [&part](const QString& l) { return l.contains(part); });
+        scrambler = ScrambleSetting;
+        unscrambler = UnscrambleSetting;
     }
 };
 
@@ -139,9 +114,9 @@ struct LoadedPlugin
     explicit LoadedPlugin(quint16 port, const QString& password = kPassword)
     {
         plugin = qobject_cast<phonavo::ConnectionPlugin*>(loader.instance());
-        context.values = {{QStringLiteral("server"), QStringLiteral("127.0.0.1")},
-                          {QStringLiteral("port"), QString::number(port)},
-                          {QStringLiteral("password"), ScrambleSetting(password)}};
+        context.settings = {{QStringLiteral("server"), QStringLiteral("127.0.0.1")},
+                            {QStringLiteral("port"), QString::number(port)},
+                            {QStringLiteral("password"), ScrambleSetting(password)}};
         if (plugin) {
             plugin->SetContext(&context);
             plugin->Init(&events);
@@ -210,11 +185,11 @@ private slots:
         LoadedPlugin p(rig.port());
         QVERIFY(p.plugin);
         // Nothing since then: the server has no call database to look in.
-        p.context.values[QStringLiteral("LastStamp")] = kOldStamp;
+        p.context.settings[QStringLiteral("LastStamp")] = kOldStamp;
         QVERIFY(!p.plugin->CanRejectCall());
         QVERIFY(p.login());
         QVERIFY(p.plugin->CanRejectCall());
-        QCOMPARE(p.context.values.value(QStringLiteral("LastStamp")), kOldStamp);
+        QCOMPARE(p.context.settings.value(QStringLiteral("LastStamp")), kOldStamp);
         QVERIFY(p.context.logged(QStringLiteral("Connected to Phonavo Server 127.0.0.1:")));
         QVERIFY(rig.anyMessage(
             [](const QString& l) { return l.startsWith(QLatin1String("Client connected: ")); }));
@@ -234,7 +209,7 @@ private slots:
                               QStringLiteral("Anna"), QStringLiteral("5551"),
                               QStringLiteral("5551"), QStringLiteral("ACME")}));
         QCOMPARE(p.plugin->CallerExtra(), QStringLiteral("ACME"));
-        const QString stamp = p.context.values.value(QStringLiteral("LastStamp"));
+        const QString stamp = p.context.settings.value(QStringLiteral("LastStamp"));
         QVERIFY2(stamp > QStringLiteral("20000101000000") && stamp.size() == 14, qPrintable(stamp));
         QVERIFY(rig.lines().answerCall(id).value());
         rig.settle();
@@ -278,7 +253,7 @@ private slots:
         QVERIFY(p.plugin->Connect());
         QTRY_COMPARE(p.events.disconnected, 1);
         QCOMPARE(p.events.connected, 0);
-        QVERIFY2(p.context.logged(logged), qPrintable(p.context.lines.join(QLatin1Char('\n'))));
+        QVERIFY2(p.context.logged(logged), qPrintable(p.context.logLines.join(QLatin1Char('\n'))));
         QVERIFY(!p.context.logged(password));
         QVERIFY(!p.plugin->CanRejectCall());
     }
@@ -311,11 +286,11 @@ private slots:
     void nothingToConnectTo()
     {
         LoadedPlugin p(5773);
-        p.context.values[QStringLiteral("server")] = QString();
+        p.context.settings[QStringLiteral("server")] = QString();
         QVERIFY(!p.plugin->Connect());
         QVERIFY(p.context.logged(QStringLiteral("no server is set")));
-        p.context.values[QStringLiteral("server")] = QStringLiteral("127.0.0.1");
-        p.context.values[QStringLiteral("port")] = QStringLiteral("70000");
+        p.context.settings[QStringLiteral("server")] = QStringLiteral("127.0.0.1");
+        p.context.settings[QStringLiteral("port")] = QStringLiteral("70000");
         QVERIFY(!p.plugin->Connect());
         QVERIFY(p.context.logged(QStringLiteral("the port 70000 is not valid")));
         QCOMPARE(p.events.disconnected, 0);
@@ -389,7 +364,7 @@ private slots:
         MSNPtr office = rig.form->colMSNs().Add(QStringLiteral("Office"));
         office->MSN = QStringLiteral("30;301;302");
         office->Clients = QStringLiteral("*");
-        p.context.values[QStringLiteral("ListenNumbers")] = QStringLiteral(" 301, 302,,");
+        p.context.settings[QStringLiteral("ListenNumbers")] = QStringLiteral(" 301, 302,,");
         QVERIFY(p.login());
         QCOMPARE(rig.server->connections().Item(QStringLiteral("127.0.0.1"))->ListenNumber,
                  QStringLiteral("301;302"));
@@ -415,20 +390,20 @@ private slots:
         sameVersion(rig);
         QVERIFY(rig.start());
         LoadedPlugin p(rig.port());
-        p.context.values[QStringLiteral("LastStamp")] = QStringLiteral("20261202000000");
+        p.context.settings[QStringLiteral("LastStamp")] = QStringLiteral("20261202000000");
         QVERIFY(p.login());
-        const QStringList missed = p.context.lines.filter(QStringLiteral("Missed call: "));
+        const QStringList missed = p.context.logLines.filter(QStringLiteral("Missed call: "));
         QCOMPARE(
             missed,
             (QStringList{QStringLiteral("Missed call: on 2026-12-03 08:00:00, Bob (030002) called "
                                         "301 (answered: no)"),
                          QStringLiteral("Missed call: on 2026-12-03 09:30:05, Bob (030003) called "
                                         "301 (answered: no)")}));
-        QCOMPARE(p.context.values.value(QStringLiteral("LastStamp")),
+        QCOMPARE(p.context.settings.value(QStringLiteral("LastStamp")),
                  QStringLiteral("20261203093006"));
 
         p.plugin->Disconnect();
-        p.context.lines.clear();
+        p.context.logLines.clear();
         QVERIFY(p.plugin->Connect());
         QTRY_COMPARE(p.events.connected, 2);
         QVERIFY(!p.context.logged(QStringLiteral("Missed call: ")));
@@ -442,7 +417,7 @@ private slots:
         sameVersion(rig);
         QVERIFY(rig.start());
         LoadedPlugin p(rig.port());
-        p.context.values[QStringLiteral("Timeout")] = QStringLiteral("1"); // pings every 250 ms
+        p.context.settings[QStringLiteral("Timeout")] = QStringLiteral("1"); // pings every 250 ms
         QVERIFY(p.login());
         for (int round = 0; round < 2; ++round) {
             rig.clock.advanceSeconds(100);
@@ -482,15 +457,16 @@ private slots:
         QTcpServer fake;
         QVERIFY(fake.listen(QHostAddress::LocalHost));
         LoadedPlugin p(fake.serverPort());
-        p.context.values[QStringLiteral("Timeout")] = QStringLiteral("1");
+        p.context.settings[QStringLiteral("Timeout")] = QStringLiteral("1");
         QVERIFY(p.plugin->Connect());
         QVERIFY(fake.waitForNewConnection(5000));
         QTcpSocket* peer = fake.nextPendingConnection();
         peer->write(sent);
-        QTRY_VERIFY2(p.context.logged(logged), qPrintable(p.context.lines.join(QLatin1Char('\n'))));
+        QTRY_VERIFY2(p.context.logged(logged),
+                     qPrintable(p.context.logLines.join(QLatin1Char('\n'))));
         QTest::qWait(50);
         QCOMPARE(p.events.disconnected, dropped ? 1 : 0);
-        QCOMPARE(p.context.lines.filter(logged).size(), 1);
+        QCOMPARE(p.context.logLines.filter(logged).size(), 1);
         QVERIFY(p.events.calls.isEmpty());
     }
 
