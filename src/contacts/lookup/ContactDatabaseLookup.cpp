@@ -201,6 +201,24 @@ ContactDatabaseLookup::query(const QString& connection, const QString& pattern, 
         m_error = db.lastError().text();
         return Outcome::Failed;
     }
+    // SQLite reads a quoted name it cannot resolve as a text constant, so a
+    // misspelt column would silently never match: every mapped name is
+    // checked against the table first, on every engine.
+    const QSqlRecord fields = db.record(m_mapping.table);
+    if (fields.isEmpty()) {
+        m_error = QStringLiteral("The table \"%1\" was not found").arg(m_mapping.table);
+        return Outcome::Failed;
+    }
+    for (const auto& [column, alias] : selectedColumns(m_mapping)) {
+        const QString bare = db.driver()->isIdentifierEscaped(column, QSqlDriver::FieldName)
+                                 ? db.driver()->stripDelimiters(column, QSqlDriver::FieldName)
+                                 : column;
+        if (!fields.contains(bare)) {
+            m_error = QStringLiteral("The column \"%1\" was not found in the table \"%2\"")
+                          .arg(column, m_mapping.table);
+            return Outcome::Failed;
+        }
+    }
     const QString sql = buildQuery(m_mapping, *db.driver(), &m_error);
     if (sql.isEmpty())
         return Outcome::Failed;
