@@ -1,6 +1,9 @@
 #include "NumberLookup.h"
 
+#include "ContactDatabaseLookup.h"
 #include "core/controller/MainForm.h"
+#include "core/devices/NumberRules.h"
+#include "core/log/ErrorReport.h"
 
 NumberLookup::NumberLookup(MainForm& form, ReverseQuery reverse)
     : m_form(form), m_reverse(std::move(reverse))
@@ -9,8 +12,62 @@ NumberLookup::NumberLookup(MainForm& form, ReverseQuery reverse)
 bool NumberLookup::LookupNumber(QString& number, QString& guid, QString& name, QString& picture,
                                 QString& extra, QVariant& contact)
 {
-    Q_UNUSED(guid)
     Q_UNUSED(contact)
+    guid.clear();
+    name.clear();
+    picture.clear();
+    extra.clear();
+    const QString digits = DigitsOnly(number);
+    // An anonymous caller's text has no digit: only the reverse lookup may know it.
+    const bool hasDigit =
+        std::any_of(digits.cbegin(), digits.cend(), [](QChar c) { return c != QLatin1Char('+'); });
+    if (hasDigit && m_form.options().number(QStringLiteral("cmbDataConnection")) == Database) {
+        switch (lookupDatabase(digits, number, guid, name, picture, extra)) {
+        case Local::Found:
+            return true;
+        case Local::Failed:
+            return false;
+        case Local::NotFound:
+            break;
+        }
+    }
+    return lookupReverse(number, name, picture, extra);
+}
+
+NumberLookup::Local NumberLookup::lookupDatabase(const QString& digits, QString& number,
+                                                 QString& guid, QString& name, QString& picture,
+                                                 QString& extra)
+{
+    ContactDatabaseLookup database(ContactMapping::fromSettings(m_form.settings()));
+    ContactMatch match;
+    switch (database.find(digits, match)) {
+    case ContactDatabaseLookup::Outcome::NotConfigured:
+    case ContactDatabaseLookup::Outcome::NotFound:
+        return Local::NotFound;
+    case ContactDatabaseLookup::Outcome::Failed:
+        // The call goes on unnamed; the reverse lookup is not asked about a
+        // number the user's own database may well know.
+        m_form.RaiseError(
+            QString(),
+            ErrorInfo{-1, database.error(), QStringLiteral("NumberLookup (contact database)"), 0});
+        return Local::Failed;
+    case ContactDatabaseLookup::Outcome::Found:
+        break;
+    }
+    if (!match.storedNumber.isEmpty())
+        number = match.storedNumber;
+    guid = match.guid;
+    name = match.name;
+    picture = match.picture;
+    extra = match.extra;
+    m_form.LogStr(
+        m_form.GetS(QStringLiteral("Found contact in Database for %s: %s"), number, name));
+    return Local::Found;
+}
+
+bool NumberLookup::lookupReverse(const QString& number, QString& name, QString& picture,
+                                 QString& extra)
+{
     if (!m_reverse || !m_form.options().flag(QStringLiteral("cbReverseLookup")))
         return false;
     if (!m_reverse(number, name, picture, extra))

@@ -7,7 +7,7 @@
 class MainForm;
 
 // LookupNumber: turns a phone number into a contact. The user's own sources
-// (contact database, address book) join here; the reverse lookup of the
+// (contact database, address book) come first; the reverse lookup of the
 // plug-ins is the fall-back when they find nothing.
 class NumberLookup : public ContactLookup
 {
@@ -15,12 +15,30 @@ public:
     using ReverseQuery =
         std::function<bool(const QString& number, QString& name, QString& image, QString& extra)>;
 
+    // The entries of the data-source list (cmbDataConnection).
+    enum DataSource
+    {
+        NoLocalData = 0,
+        Database = 1,
+        Outlook = 2
+    };
+
     NumberLookup(MainForm& form, ReverseQuery reverse);
 
     bool LookupNumber(QString& number, QString& guid, QString& name, QString& picture,
                       QString& extra, QVariant& contact) override;
 
 private:
+    enum class Local
+    {
+        Found,
+        NotFound,
+        Failed
+    };
+    Local lookupDatabase(const QString& digits, QString& number, QString& guid, QString& name,
+                         QString& picture, QString& extra);
+    bool lookupReverse(const QString& number, QString& name, QString& picture, QString& extra);
+
     MainForm& m_form;
     ReverseQuery m_reverse;
 };
