@@ -107,10 +107,9 @@ void MqttLink::open(const Options& options)
 
 void MqttLink::close()
 {
-    if (m_lookupId >= 0) {
-        QHostInfo::abortHostLookup(m_lookupId);
-        m_lookupId = -1;
-    }
+    // A lookup under way is not aborted (Qt would never free its reply
+    // slot): its answer is simply not the one waited for any more.
+    m_lookupId = -1;
     m_retry.stop();
     m_tick.stop();
     m_connectTimeout.stop();
@@ -141,11 +140,13 @@ void MqttLink::resolve()
     // mosquitto_connect_async(), which would stall the program's only thread
     // on a slow DNS server; so the name is looked up here asynchronously and
     // the library is given an address.
-    m_lookupId = QHostInfo::lookupHost(m_options.host, this, &MqttLink::onResolved);
+    m_lookupId = QHostInfo::lookupHost(m_options.host, this, SLOT(onResolved(QHostInfo)));
 }
 
 void MqttLink::onResolved(const QHostInfo& info)
 {
+    if (info.lookupId() != m_lookupId)
+        return; // an earlier lookup, given up since
     m_lookupId = -1;
     if (m_state != State::Resolving)
         return;

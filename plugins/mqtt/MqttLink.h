@@ -59,6 +59,11 @@ public:
 signals:
     void connected();
 
+private slots:
+    // A slot by name: the function-pointer form of QHostInfo::lookupHost
+    // leaks its reply slot when the link goes before the answer comes.
+    void onResolved(const QHostInfo& info);
+
 private:
     enum class State
     {
@@ -70,7 +75,6 @@ private:
     };
 
     void resolve();
-    void onResolved(const QHostInfo& info);
     void connectTo(const QString& address);
     void onReadable();
     void onWritable();

@@ -16,7 +16,8 @@ namespace {
 // Set for the second run of the same cases on a PostgreSQL server.
 QString g_postgres;
 
-const QByteArray kPicture = QByteArray("\x89PNG\r\n\x1a\n\0\x01picture", 19);
+constexpr char kPictureBytes[] = "\x89PNG\r\n\x1a\n\0\x01picture";
+const QByteArray kPicture(kPictureBytes, sizeof kPictureBytes - 1); // NUL inside included
 
 struct Row
 {
