@@ -12,6 +12,7 @@
 #include <QPluginLoader>
 #include <QPointer>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -35,11 +36,17 @@ public:
     TestContext() : RecordingPluginContext(QStringLiteral("PhonavoMqtt.Notification")) {}
 };
 
+// Below the usual ephemeral range: a port handed out for an outgoing
+// connection meanwhile cannot take it before the broker binds it.
 quint16 freePort()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
+    for (int i = 0; i < 200; ++i) {
+        const auto candidate = quint16(20000 + QRandomGenerator::global()->bounded(12000));
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::Any, candidate))
+            return candidate;
+    }
+    return 0;
 }
 
 // A mosquitto process with its own folder, config and log.
