@@ -158,17 +158,15 @@ bool Application::activeCall(qint32 CallID) const
 
 bool Application::SetCallAnswered(qint32 CallID)
 {
-    if (!m_form) {
-        reportNotConnected();
-        return false;
-    }
-    if (!activeCall(CallID))
-        return false;
-    m_form->evtCallAnswered(CallID);
-    return true;
+    return handleActiveCall(CallID, &MainForm::evtCallAnswered);
 }
 
 bool Application::SetCallDisconnected(qint32 CallID)
+{
+    return handleActiveCall(CallID, &MainForm::evtCallDisconnected);
+}
+
+bool Application::handleActiveCall(qint32 CallID, void (MainForm::*handler)(qint32))
 {
     if (!m_form) {
         reportNotConnected();
@@ -176,7 +174,7 @@ bool Application::SetCallDisconnected(qint32 CallID)
     }
     if (!activeCall(CallID))
         return false;
-    m_form->evtCallDisconnected(CallID);
+    (m_form->*handler)(CallID);
     return true;
 }
 

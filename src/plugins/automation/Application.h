@@ -93,6 +93,8 @@ private:
     // The form's GetS; before the link the text with its parameters filled in.
     QString GetS(const QString& text, const QStringList& params = {}) const;
     QString cleanText(const QString& text) const;
+    // Runs the controller's handler for an active call (false for any other id).
+    bool handleActiveCall(qint32 CallID, void (MainForm::*handler)(qint32));
     bool activeCall(qint32 CallID) const;
 
     QPointer<MainForm> m_form;
