@@ -1,5 +1,6 @@
 #include "NumberLookup.h"
 
+#include "AddressBookSource.h"
 #include "ContactDatabaseLookup.h"
 #include "core/controller/MainForm.h"
 #include "core/devices/NumberRules.h"
@@ -12,7 +13,6 @@ NumberLookup::NumberLookup(MainForm& form, ReverseQuery reverse)
 bool NumberLookup::LookupNumber(QString& number, QString& guid, QString& name, QString& picture,
                                 QString& extra, QVariant& contact)
 {
-    Q_UNUSED(contact)
     guid.clear();
     name.clear();
     picture.clear();
@@ -21,13 +21,23 @@ bool NumberLookup::LookupNumber(QString& number, QString& guid, QString& name, Q
     // An anonymous caller's text has no digit: only the reverse lookup may know it.
     const bool hasDigit =
         std::any_of(digits.cbegin(), digits.cend(), [](QChar c) { return c != QLatin1Char('+'); });
-    if (hasDigit && m_form.options().number(QStringLiteral("cmbDataConnection")) == Database) {
+    const int source = m_form.options().number(QStringLiteral("cmbDataConnection"));
+    if (hasDigit && source == Database) {
         switch (lookupDatabase(digits, number, guid, name, picture, extra)) {
         case Local::Found:
             return true;
         case Local::Failed:
             return false;
         case Local::NotFound:
+            break;
+        }
+    } else if (hasDigit && source == Outlook && m_addressBook) {
+        switch (m_addressBook->findContact(digits, number, guid, name, picture, extra, contact)) {
+        case AddressBookSource::Outcome::Found:
+            return true;
+        case AddressBookSource::Outcome::Failed:
+            return false;
+        case AddressBookSource::Outcome::NotFound:
             break;
         }
     }

@@ -2,6 +2,8 @@
 
 #include "core/pipeline/CallSeams.h"
 
+class AddressBookSource;
+
 #include <functional>
 
 class MainForm;
@@ -28,6 +30,9 @@ public:
     bool LookupNumber(QString& number, QString& guid, QString& name, QString& picture,
                       QString& extra, QVariant& contact) override;
 
+    // The address book, asked when it is the data source; none until it starts.
+    void setAddressBook(AddressBookSource* book) { m_addressBook = book; }
+
 private:
     enum class Local
     {
@@ -41,4 +46,5 @@ private:
 
     MainForm& m_form;
     ReverseQuery m_reverse;
+    AddressBookSource* m_addressBook = nullptr;
 };

@@ -167,6 +167,9 @@ bool LineMonitor::start()
     if (clients && clients->serverEnabled())
         trapErrors(m_form.errors(), kWhere + QStringLiteral(".startServer"),
                    [&] { clients->startServer(); });
+    if (AddressBook* book = m_form.addressBook())
+        trapErrors(m_form.errors(), kWhere + QStringLiteral(".addressBook"),
+                   [&] { book->monitoringStarted(); });
     m_form.m_active = true;
     return true;
 }

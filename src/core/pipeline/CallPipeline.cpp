@@ -145,14 +145,12 @@ CallPtr CallPipeline::IncomingCallHandling(const QString& callerNumber, qint32 d
         c = std::make_shared<CCall>(m_form.callStore(), nullptr);
         c->LoadCall(dbCallId);
     }
-    bool found = false;
     if (!callerNumber.isEmpty())
         if (ContactLookup* lookup = m_form.contactLookup())
             step(where, [&] {
                 QString number = callerNumber, guid, name, picture, extra;
                 QVariant contact;
                 if (lookup->LookupNumber(number, guid, name, picture, extra, contact)) {
-                    found = true;
                     c->setCallerID(number);
                     c->CallerGUID = guid;
                     c->CallerName = name;
@@ -173,7 +171,9 @@ CallPtr CallPipeline::IncomingCallHandling(const QString& callerNumber, qint32 d
                                           ProgramLog::formatGeneralDate(c->CallStart),
                                           m_form.FormatPartyName(callerNumber, c->CallerName)));
     });
-    if (!found)
+    // A caller named by another source still has no address-book contact; the
+    // address book decides whether to make one.
+    if (!c->OutlookContact.isValid())
         if (AddressBook* book = m_form.addressBook())
             step(where, [&] { book->unknownCaller(*c); });
     return c;
@@ -234,14 +234,12 @@ CallPtr CallPipeline::OutgoingCallHandling(const QString& calledNumber, qint32 c
         c = std::make_shared<CCall>(m_form.callStore(), nullptr);
         c->LoadCall(callId);
     }
-    bool found = false;
     if (!calledNumber.isEmpty())
         if (ContactLookup* lookup = m_form.contactLookup())
             step(where, [&] {
                 QString number = calledNumber, guid, name, picture, extra;
                 QVariant contact;
                 if (lookup->LookupNumber(number, guid, name, picture, extra, contact)) {
-                    found = true;
                     c->setCalledID(number);
                     c->CalledGUID = guid;
                     c->CalledName = name;
@@ -255,9 +253,11 @@ CallPtr CallPipeline::OutgoingCallHandling(const QString& calledNumber, qint32 c
                 }
             });
     step(where, [&] { writeLastCall(); });
-    if (!found)
-        if (AddressBook* book = m_form.addressBook())
+    if (AddressBook* book = m_form.addressBook()) {
+        step(where, [&] { book->journalCall(*c); });
+        if (!c->OutlookContact.isValid())
             step(where, [&] { book->unknownCallee(*c); });
+    }
     return c;
 }
 
@@ -317,6 +317,8 @@ void CallPipeline::pluginCallDisconnected(qint32 callId)
                                m_form.FormatPartyName(c->CalledID(), c->CalledName)));
     c->setIsConnected(false);
     c->SaveCall();
+    if (AddressBook* book = m_form.addressBook())
+        step(QStringLiteral("CallDisconnected"), [&] { book->journalCall(*c); });
     if (PluginHost* plugins = m_form.pluginHost())
         step(QStringLiteral("CallDisconnected"),
              [&] { plugins->raiseCallDisconnected(c->DBCallID); });

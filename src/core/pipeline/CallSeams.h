@@ -29,6 +29,8 @@ public:
     virtual void unknownCaller(CCall& call) = 0;
     virtual void unknownCallee(CCall& call) = 0;
     virtual void journalCall(CCall& call) = 0;
+    // Monitoring started: the number buffer is rebuilt while it runs.
+    virtual void monitoringStarted() {}
 };
 
 // The network server and its clients.

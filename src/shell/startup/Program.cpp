@@ -1,5 +1,6 @@
 #include "Program.h"
 
+#include "contacts/addressbook/AddressBookService.h"
 #include "contacts/lookup/NumberLookup.h"
 #include "plugins/host/PluginHostService.h"
 #include "plugins/host/PluginRegistration.h"
@@ -332,6 +333,11 @@ void Program::buildLoadingSteps(StartupSequence& steps)
                                  QStringLiteral("Options"), QStringLiteral("DisableOutlook"),
                                  QStringLiteral("0"))) ||
                              ignoreOutlook();
+        m_addressBook = std::make_unique<AddressBookService>(*m_form, Clock::instance());
+        ShellOpener* shell = m_shell.get();
+        m_addressBook->setOpener([shell](const QString& file) { shell->ShellOpen(file); });
+        m_addressBook->start(ignored);
+        m_form->setAddressBook(m_addressBook.get());
         if (m_seams.startAddressBook)
             m_seams.startAddressBook(ignored);
     });
@@ -344,6 +350,7 @@ void Program::buildLoadingSteps(StartupSequence& steps)
                                                               QString& image, QString& extra) {
                 return reverse->QueryReversePlugin(number, name, image, extra);
             });
+        m_lookup->setAddressBook(m_addressBook.get());
         m_form->setContactLookup(m_lookup.get());
         seam(m_seams.loadReverseLookup);
     });

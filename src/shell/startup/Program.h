@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class AddressBookService;
 class AutomationObject;
 class CallDatabase;
 class CallDatabaseSwitch;
@@ -104,6 +105,8 @@ public:
     PhonavoServer* server() const { return m_server.get(); }
     // The plug-in host; null before loading reaches the connection plug-ins.
     PluginHostService* plugins() const { return m_plugins.get(); }
+    // The user's address books; null before loading reaches them.
+    AddressBookService* addressBook() const { return m_addressBook.get(); }
     ErrorReporter& errors() const { return *m_errors; }
     DialogService& dialogs() const { return *m_dialogs; }
     QString commandLine() const;
@@ -155,6 +158,7 @@ private:
     std::unique_ptr<ExitCommands> m_exit;
     std::unique_ptr<PhonavoServer> m_server;
     std::unique_ptr<PluginHostService> m_plugins; // after m_form: goes before it
+    std::unique_ptr<AddressBookService> m_addressBook; // after m_form: goes before it
     std::unique_ptr<NumberLookup> m_lookup;
     std::unique_ptr<StandbyHandler> m_standby;
     std::unique_ptr<MainWindowView> m_view; // after m_form: goes before it
