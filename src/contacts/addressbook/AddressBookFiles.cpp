@@ -55,7 +55,7 @@ QList<AddressBookContact> readFile(const QString& path, const Log& log)
                 .arg(path, file.errorString()));
         return contacts;
     }
-    const VCardParseResult parsed = VCard::parse(file.read(kMaxFileSize));
+    const VCardParseResult parsed = VCard::parse(file.read(std::min(file.size(), kMaxFileSize)));
     for (const VCardError& e : parsed.errors)
         log(QStringLiteral("Address book file %1: card %2 (line %3) skipped: %4")
                 .arg(path)

@@ -37,6 +37,8 @@ qint64 hoursBetween(const QDateTime& from, const QDateTime& to)
 AddressBookService::AddressBookService(MainForm& form, Clock& clock, QObject* parent)
     : QObject(parent), m_form(form), m_clock(clock), m_buffer(std::make_unique<ContactBuffer>())
 {
+    // A child, so the program's timers can be found by name.
+    m_tmrBuffer.setParent(this);
     m_tmrBuffer.setObjectName(QStringLiteral("tmrBufferOutlookContacts"));
     m_tmrBuffer.setInterval(kFirstTickMs);
     connect(&m_tmrBuffer, &QTimer::timeout, this, &AddressBookService::onBufferTick);
