@@ -189,7 +189,7 @@ void Reader::physicalLine(QByteArrayView line, int number)
         }
         flush();
     }
-    if (isBlank(line))
+    if (isBlank(line) || m_stopped)
         return;
     m_pending = Pending{};
     m_pending->line = number;
@@ -231,7 +231,7 @@ void Reader::scanHead()
 
 void Reader::flush()
 {
-    if (!m_pending)
+    if (!m_pending || m_stopped)
         return;
     const Pending pending = std::move(*m_pending);
     m_pending.reset();
@@ -273,7 +273,7 @@ void Reader::logicalLine(const QByteArray& text, int number, bool oversize)
     }
     if (m_agentDepth > 0)
         return;
-    if (oversize) {
+    if (oversize || (parsed && parsed.value().value.size() > VCard::MaxValueSize)) {
         failCard(number,
                  QStringLiteral("a value is larger than %1 MiB").arg(VCard::MaxValueSize >> 20));
         return;
