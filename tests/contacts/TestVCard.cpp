@@ -372,8 +372,8 @@ void TestVCard::writesVCard40_data()
     c.addressLines = list({"Main St 1", "Springfield", "IL", "62701", "USA", "Earth"});
     QTest::addRow("escapes, address")
         << c
-        << list({"UID:/home/ann/contacts/a\\;b.vcf", "FN:ACME\\, Sales", "ORG:ACME\\, Sales",
-                 "ADR:;;Main St 1;Springfield;IL;62701;USA\\nEarth",
+        << list({"UID;VALUE=text:/home/ann/contacts/a\\;b.vcf", "FN:ACME\\, Sales",
+                 "ORG:ACME\\, Sales", "ADR:;;Main St 1;Springfield;IL;62701;USA\\nEarth",
                  "NOTE:one\\, two\\; three\\\\four\\nfive\\nsix"});
 
     c = {};
@@ -388,7 +388,7 @@ void TestVCard::writesVCard40_data()
     c.photoUri = u"https://example.org/a.jpg"_s;
     c.photoMediaType = u"image/jpeg;x"_s;
     QTest::addRow("photo URI, unusable type left out")
-        << c << list({"FN:Picture", "PHOTO:https://example.org/a.jpg"});
+        << c << list({"FN:Picture", "PHOTO;VALUE=uri:https://example.org/a.jpg"});
 
     c = {};
     c.formattedName = QStringLiteral("x") + QString(60, u'ü') + QString(30, QChar(0x20AC));
@@ -436,11 +436,13 @@ void TestVCard::roundTrip_data()
     QTest::addRow("everything, inline photo") << c;
 
     c = {};
-    c.uid = u"kontakt-17@example.org"_s;
+    c.uid = u"urn:uuid:kontakt-17@example.org"_s;
+    c.phones = {phone("tel:+49 5;ext=1", {"cell"}), phone("TEL:5", {})};
+    c.emails = list({"mailto:a@example.org"});
     c.formattedName = QString(200, u'ß');
     c.photoUri = u"file:///home/a/b.png"_s;
     c.photoMediaType = u"image/png"_s;
-    QTest::addRow("long name, photo URI") << c;
+    QTest::addRow("long name, photo URI, values that look like URIs") << c;
 }
 
 void TestVCard::roundTrip()
