@@ -51,11 +51,11 @@ QString mediaTypeFromParam(const QByteArray& type)
     return lower == u"jpg" ? QStringLiteral("image/jpeg") : QStringLiteral("image/") + lower;
 }
 
-QString withoutPrefix(QString text, QStringView prefix)
+// VALUE=text keeps a value that looks like a URI ("tel:", "urn:uuid:") as it is.
+bool isTextValue(const VCardProperty& property)
 {
-    if (text.startsWith(prefix, Qt::CaseInsensitive))
-        text.remove(0, prefix.size());
-    return text;
+    const QByteArrayList type = property.paramValues("VALUE");
+    return !type.isEmpty() && type.first().toUpper() == "TEXT";
 }
 
 // A URI scheme ("http:", "file:", "cid:") in front of the value.
@@ -189,7 +189,7 @@ void Reader::physicalLine(QByteArrayView line, int number)
         }
         flush();
     }
-    if (isBlank(line))
+    if (isBlank(line) || m_stopped)
         return;
     m_pending = Pending{};
     m_pending->line = number;
@@ -221,9 +221,10 @@ void Reader::scanHead()
     if (pending.headEnd < 0)
         return;
     const QByteArray head = pending.text.left(pending.headEnd).toUpper();
-    pending.quotedPrintable = head.contains("QUOTED-PRINTABLE");
     for (const QByteArray& param : head.split(';')) {
         const QByteArray p = param.trimmed();
+        if (p == "QUOTED-PRINTABLE" || p == "ENCODING=QUOTED-PRINTABLE")
+            pending.quotedPrintable = true;
         if (p == "BASE64" || p == "ENCODING=BASE64" || p == "ENCODING=B")
             pending.base64 = true;
     }
@@ -231,7 +232,7 @@ void Reader::scanHead()
 
 void Reader::flush()
 {
-    if (!m_pending)
+    if (!m_pending || m_stopped)
         return;
     const Pending pending = std::move(*m_pending);
     m_pending.reset();
@@ -273,7 +274,7 @@ void Reader::logicalLine(const QByteArray& text, int number, bool oversize)
     }
     if (m_agentDepth > 0)
         return;
-    if (oversize) {
+    if (oversize || (parsed && parsed.value().value.size() > VCard::MaxValueSize)) {
         failCard(number,
                  QStringLiteral("a value is larger than %1 MiB").arg(VCard::MaxValueSize >> 20));
         return;
@@ -367,7 +368,7 @@ void Reader::property(const VCardProperty& p, int number)
         m_hasAddress = !m_contact.addressLines.isEmpty();
     } else if (name == "TEL") {
         QString number = p.text().trimmed();
-        if (number.startsWith(u"tel:", Qt::CaseInsensitive)) {
+        if (!isTextValue(p) && number.startsWith(u"tel:", Qt::CaseInsensitive)) {
             number = number.sliced(4);
             if (const qsizetype semicolon = number.indexOf(u';'); semicolon >= 0)
                 number.truncate(semicolon); // ";ext=" and other URI parameters
@@ -385,7 +386,7 @@ void Reader::property(const VCardProperty& p, int number)
             phone.types.append(QStringLiteral("pref"));
         m_contact.phones.append(phone);
     } else if (name == "EMAIL") {
-        const QString email = withoutPrefix(p.text().trimmed(), u"mailto:");
+        const QString email = p.text().trimmed();
         if (!email.isEmpty())
             m_contact.emails.append(email);
     } else if (name == "NOTE") {
@@ -393,7 +394,9 @@ void Reader::property(const VCardProperty& p, int number)
         if (!note.isEmpty())
             m_contact.note += (m_contact.note.isEmpty() ? QString() : QStringLiteral("\n")) + note;
     } else if (name == "UID") {
-        m_contact.uid = withoutPrefix(p.text().trimmed(), u"urn:uuid:");
+        m_contact.uid = p.text().trimmed();
+        if (!isTextValue(p) && m_contact.uid.startsWith(u"urn:uuid:", Qt::CaseInsensitive))
+            m_contact.uid.remove(0, 9);
     } else if (name == "PHOTO") {
         if (!m_hasPhoto)
             photo(p, number);

@@ -258,6 +258,8 @@ QByteArray VCardText::fromQuotedPrintable(QByteArrayView text)
             i += 1;
             continue;
         }
+        if (i + 1 == text.size())
+            break; // a soft break that nothing followed
         const int high = i + 1 < text.size() ? hexDigit(text[i + 1]) : -1;
         const int low = i + 2 < text.size() ? hexDigit(text[i + 2]) : -1;
         if (high < 0 || low < 0) {

@@ -78,10 +78,10 @@ QByteArray VCard::write(const VCardContact& c)
 
     line(QStringLiteral("BEGIN:VCARD"));
     line(QStringLiteral("VERSION:4.0"));
-    if (!c.uid.isEmpty()) {
-        line(QStringLiteral("UID:") +
-             (isBareUuid(c.uid) ? QStringLiteral("urn:uuid:") + c.uid : escaped(c.uid)));
-    }
+    if (isBareUuid(c.uid))
+        line(QStringLiteral("UID:urn:uuid:") + c.uid);
+    else if (!c.uid.isEmpty())
+        line(QStringLiteral("UID;VALUE=text:") + escaped(c.uid));
     // FN is the one property every card must have.
     line(QStringLiteral("FN:") + escaped(c.displayName()));
     const QString nameParts =
@@ -124,6 +124,9 @@ QByteArray VCard::write(const VCardContact& c)
             head += QStringLiteral(";TYPE=") + types.join(u',');
         if (preferred)
             head += QStringLiteral(";PREF=1");
+        // Plain text, so that a number written as "tel:..." is not read as a URI.
+        if (phone.number.startsWith(u"tel:", Qt::CaseInsensitive))
+            head += QStringLiteral(";VALUE=text");
         line(head + u':' + escaped(phone.number));
     }
     for (const QString& email : c.emails)
@@ -138,7 +141,7 @@ QByteArray VCard::write(const VCardContact& c)
         line(QStringLiteral("PHOTO:data:") + type + QStringLiteral(";base64,") +
              QString::fromLatin1(c.photoData.toBase64()));
     } else if (!c.photoUri.isEmpty()) {
-        QString head = QStringLiteral("PHOTO");
+        QString head = QStringLiteral("PHOTO;VALUE=uri");
         if (const QString type = cleanMediaType(c.photoMediaType); !type.isEmpty())
             head += QStringLiteral(";MEDIATYPE=") + type;
         // A URI holds no line breaks; the folding would not survive them.
