@@ -31,8 +31,7 @@ bool setting(const MainForm& form, const char* name)
 
 } // namespace
 
-CallJournal::CallJournal(MainForm& form, OpenEntry open) : m_form(form), m_open(std::move(open))
-{}
+CallJournal::CallJournal(MainForm& form, OpenEntry open) : m_form(form), m_open(std::move(open)) {}
 
 QString CallJournal::folder(const QString& setting)
 {
@@ -144,8 +143,7 @@ bool CallJournal::AddJournalEntry(CCall& call)
 bool CallJournal::write(const QString& path, const QByteArray& content, const QString& callId)
 {
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
-        file.commit())
+    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit())
         return true;
     m_form.logCall(callId,
                    m_form.GetS(QStringLiteral("The journal entry %s could not be written: %s"),

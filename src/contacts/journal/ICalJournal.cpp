@@ -54,9 +54,9 @@ void addX(icalcomponent* component, const char* name, const QString& value)
 // Replaces the properties the program owns; the UID stays as it is.
 void fill(icalcomponent* journal, const JournalEntry& entry, const QDateTime& stamp)
 {
-    for (icalproperty_kind kind : {ICAL_DTSTAMP_PROPERTY, ICAL_LASTMODIFIED_PROPERTY,
-                                   ICAL_DTSTART_PROPERTY, ICAL_SUMMARY_PROPERTY,
-                                   ICAL_DESCRIPTION_PROPERTY, ICAL_CONTACT_PROPERTY})
+    for (icalproperty_kind kind :
+         {ICAL_DTSTAMP_PROPERTY, ICAL_LASTMODIFIED_PROPERTY, ICAL_DTSTART_PROPERTY,
+          ICAL_SUMMARY_PROPERTY, ICAL_DESCRIPTION_PROPERTY, ICAL_CONTACT_PROPERTY})
         removeAll(journal, kind);
     removeX(journal, ICalJournal::kDurationProperty);
     removeX(journal, ICalJournal::kContactUidProperty);
@@ -64,8 +64,7 @@ void fill(icalcomponent* journal, const JournalEntry& entry, const QDateTime& st
     icalcomponent_add_property(journal, icalproperty_new_dtstamp(utcTime(stamp)));
     icalcomponent_add_property(journal, icalproperty_new_lastmodified(utcTime(stamp)));
     icalcomponent_add_property(journal, icalproperty_new_dtstart(utcTime(entry.start)));
-    icalcomponent_add_property(journal,
-                               icalproperty_new_summary(utf8(entry.summary).constData()));
+    icalcomponent_add_property(journal, icalproperty_new_summary(utf8(entry.summary).constData()));
     icalcomponent_add_property(
         journal, icalproperty_new_description(
                      utf8(ICalJournal::plainLineBreaks(entry.description)).constData()));
