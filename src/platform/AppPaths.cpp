@@ -13,12 +13,26 @@
 
 namespace {
 
-QString xdgDir(const char* envName, const QString& fallbackUnderHome)
+QString xdgBase(const char* envName, const QString& fallbackUnderHome)
 {
     QString dir = qEnvironmentVariable(envName);
     if (dir.isEmpty() || !QDir::isAbsolutePath(dir))
         dir = QDir::homePath() + QLatin1Char('/') + fallbackUnderHome;
-    return QDir::cleanPath(dir) + QStringLiteral("/phonavo");
+    return QDir::cleanPath(dir);
+}
+
+QString xdgDir(const char* envName, const QString& fallbackUnderHome)
+{
+    return xdgBase(envName, fallbackUnderHome) + QStringLiteral("/phonavo");
+}
+
+// A folder shared with other programs of the desktop (address books,
+// calendars): $XDG_DATA_HOME/<name>, or <PHONAVO_HOME>/<name>.
+QString sharedDataDir(const QString& name)
+{
+    if (!AppPaths::homeOverride().isEmpty())
+        return QDir::cleanPath(AppPaths::homeOverride()) + QLatin1Char('/') + name;
+    return xdgBase("XDG_DATA_HOME", QStringLiteral(".local/share")) + QLatin1Char('/') + name;
 }
 
 QString inHome(const QString& name)
@@ -166,6 +180,23 @@ FolderProblem prepareRuntimeDir()
     }
     if (problem.ok())
         problem.reason = writableDirProblem(dir);
+    return problem;
+}
+
+QString addressBookDir()
+{
+    return sharedDataDir(QStringLiteral("contacts"));
+}
+
+QString journalDir()
+{
+    return sharedDataDir(QStringLiteral("calendars/phonavo-journal"));
+}
+
+QString createDirProblem(const QString& dir)
+{
+    QString problem;
+    makePath(dir, &problem);
     return problem;
 }
 

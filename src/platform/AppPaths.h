@@ -10,6 +10,10 @@
 //   program log    $XDG_STATE_HOME/phonavo/protocol.log
 //   control socket $XDG_RUNTIME_DIR/phonavo/control
 //                  (without it: <temp>/phonavo-<user id>/phonavo/control)
+// The address books and the call journal are shared with other desktop
+// programs, so they sit in the common places (under PHONAVO_HOME when set):
+//   address books  $XDG_DATA_HOME/contacts                   (vdir of .vcf files)
+//   call journal   $XDG_DATA_HOME/calendars/phonavo-journal  (vdir of .ics files)
 namespace AppPaths {
 
 QString homeOverride(); // PHONAVO_HOME, or empty
@@ -31,6 +35,11 @@ struct FolderProblem
 // folder, where anybody may have made it first, one that is a link or belongs
 // to another user is refused. The folder must take new files.
 FolderProblem prepareRuntimeDir();
+QString addressBookDir();
+QString journalDir();
+// Creates `dir` with its parents; the system's reason when it cannot, or an
+// empty text.
+QString createDirProblem(const QString& dir);
 // Why `dir` cannot take new files (the system's reason, or what is wrong with
 // it), or an empty text when it can. Tries to create a file there.
 QString writableDirProblem(const QString& dir);

@@ -98,6 +98,29 @@ private slots:
             QCOMPARE(info.st_uid, ::getuid());
         }
     }
+
+    // Address books and the journal live where other desktop programs look.
+    void sharedFoldersFollowTheDataHome_data()
+    {
+        QTest::addColumn<QByteArray>("phonavoHome");
+        QTest::addColumn<QByteArray>("dataHome");
+        QTest::addColumn<QString>("base");
+        QTest::newRow("XDG_DATA_HOME") << QByteArray() << QByteArray("/srv/data") << "/srv/data";
+        QTest::newRow("relative one ignored")
+            << QByteArray() << QByteArray("rel") << QDir::homePath() + "/.local/share";
+        QTest::newRow("PHONAVO_HOME wins")
+            << QByteArray("/opt/p/") << QByteArray("/srv/data") << "/opt/p";
+    }
+    void sharedFoldersFollowTheDataHome()
+    {
+        QFETCH(QByteArray, phonavoHome);
+        QFETCH(QByteArray, dataHome);
+        QFETCH(QString, base);
+        setEnv("PHONAVO_HOME", phonavoHome);
+        setEnv("XDG_DATA_HOME", dataHome);
+        QCOMPARE(AppPaths::addressBookDir(), base + QStringLiteral("/contacts"));
+        QCOMPARE(AppPaths::journalDir(), base + QStringLiteral("/calendars/phonavo-journal"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAppPaths)
