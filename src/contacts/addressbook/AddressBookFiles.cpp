@@ -12,12 +12,7 @@ namespace AddressBookFiles {
 
 QString defaultRoot()
 {
-    if (!AppPaths::homeOverride().isEmpty())
-        return QDir::cleanPath(AppPaths::homeOverride()) + QStringLiteral("/contacts");
-    QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty() || !QDir::isAbsolutePath(data))
-        data = QDir::homePath() + QStringLiteral("/.local/share");
-    return QDir::cleanPath(data) + QStringLiteral("/contacts");
+    return AppPaths::addressBookDir();
 }
 
 QStringList cardFiles(const QString& folder)

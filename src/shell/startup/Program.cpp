@@ -1,6 +1,7 @@
 #include "Program.h"
 
 #include "contacts/addressbook/AddressBookService.h"
+#include "contacts/journal/CallJournal.h"
 #include "contacts/lookup/NumberLookup.h"
 #include "plugins/host/PluginHostService.h"
 #include "plugins/host/PluginRegistration.h"
@@ -336,6 +337,8 @@ void Program::buildLoadingSteps(StartupSequence& steps)
         m_addressBook = std::make_unique<AddressBookService>(*m_form, Clock::instance());
         ShellOpener* shell = m_shell.get();
         m_addressBook->setOpener([shell](const QString& file) { shell->ShellOpen(file); });
+        auto journal = std::make_shared<CallJournal>(*m_form, CallJournal::withShell(*shell));
+        m_addressBook->setJournal([journal](CCall& call) { journal->AddJournalEntry(call); });
         m_addressBook->start(ignored);
         m_form->setAddressBook(m_addressBook.get());
         if (m_seams.startAddressBook)
