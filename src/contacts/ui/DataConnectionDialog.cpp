@@ -73,6 +73,7 @@ DataConnectionDialog::DataConnectionDialog(MainForm& form, QWidget* parent)
     m_txtConnectString = named(new QLineEdit(this), "txtConnectString");
     auto* wizard = named(new QPushButton(QStringLiteral("..."), this), "btnConnectStringWizard");
     wizard->setToolTip(GetS(QStringLiteral("Edit the connection")));
+    wizard->setMaximumWidth(wizard->fontMetrics().horizontalAdvance(QStringLiteral("...")) * 4);
     connectRow->addWidget(m_txtConnectString, 1);
     connectRow->addWidget(wizard);
     grid->addLayout(connectRow, row++, 1, 1, 2);
@@ -101,6 +102,7 @@ DataConnectionDialog::DataConnectionDialog(MainForm& form, QWidget* parent)
     }
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 1);
+    setMinimumWidth(560); // room for a connection string
 
     auto* buttons = new QHBoxLayout;
     auto* defaults = named(new QPushButton(GetS(QStringLiteral("&Default captions")), this),
