@@ -16,13 +16,9 @@ QString errorText(const QSqlError& error, const char* fallback)
     return text.isEmpty() ? QString::fromLatin1(fallback) : text;
 }
 
-// Table names are passed quoted: PostgreSQL folds an unquoted name to lower
-// case and would not find "Contacts".
 QSqlRecord recordOf(const QSqlDatabase& db, const QString& table)
 {
-    if (table.isEmpty())
-        return {};
-    return db.record(db.driver()->escapeIdentifier(table, QSqlDriver::TableName));
+    return table.isEmpty() ? QSqlRecord() : db.record(table);
 }
 
 QStringList sorted(QStringList names)
