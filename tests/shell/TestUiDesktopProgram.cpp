@@ -1,3 +1,4 @@
+#include "contacts/manager/ContactManagerLauncher.h"
 #include "core/controller/MainForm.h"
 #include "loc/ui/FormTranslator.h"
 #include "notify/ui/MainWindow.h"
@@ -19,6 +20,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -518,6 +520,169 @@ private slots:
         const QString missing = home.file(QStringLiteral("no such folder/letter.pdf"));
         QVERIFY(!desktop.program->shell().ShellOpen(missing));
         QCOMPARE(desktop.dialogs.shown(), QStringList{expected.arg(missing)});
+    }
+
+    void dataSourceListAndItsButtons_data()
+    {
+        QTest::addColumn<QByteArray>("stored"); // Options\DataSource
+        QTest::addColumn<bool>("addressBook");
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<int>("index");
+        const QStringList two = {"no local data", "Database"};
+        QTest::newRow("fresh installation") << QByteArray() << false << two << 1;
+        QTest::newRow("address book gone") << QByteArray("2") << false << two << 0;
+        QTest::newRow("beyond the list")
+            << QByteArray("7") << true << two + QStringList{"Address book"} << 0;
+        QTest::newRow("address book")
+            << QByteArray("2") << true << two + QStringList{"Address book"} << 2;
+    }
+
+    void dataSourceListAndItsButtons()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, addressBook);
+        QFETCH(QStringList, entries);
+        QFETCH(int, index);
+        TestHome home;
+        home.write(QStringLiteral("user.reg"),
+                   userHive(stored.isEmpty()
+                                ? QByteArray()
+                                : "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options]\r\n"
+                                  "\"DataSource\"=\"" +
+                                      stored + "\"\r\n\r\n"));
+        Desktop desktop;
+        Program& program = *desktop.program;
+        if (addressBook)
+            program.loadingSeams().startAddressBook = [&program](bool) {
+                program.setAddressBookAvailable(true);
+            };
+        QCOMPARE(program.start(), 0);
+        auto* list = desktop.child<QComboBox>("cmbDataConnection");
+        auto* edit = desktop.child<QPushButton>("btnEditContacts");
+        QStringList shown;
+        for (int i = 0; i < list->count(); ++i)
+            shown << list->itemText(i);
+        QCOMPARE(shown, entries);
+        QCOMPARE(list->currentIndex(), index);
+        QCOMPARE(program.mainForm().options().number(QStringLiteral("cmbDataConnection")), index);
+        QCOMPARE(edit->isHidden(), index != 1);
+
+        // The edit button shows with "Database" only, and never once a plug-in hid it.
+        list->setCurrentIndex(0);
+        QVERIFY(edit->isHidden());
+        QVERIFY(!desktop.child<QPushButton>("btnDataConnection")->isEnabled());
+        list->setCurrentIndex(1);
+        QVERIFY(!edit->isHidden());
+        QCOMPARE(program.mainForm().options().number(QStringLiteral("cmbDataConnection")), 1);
+        edit->setProperty("Tag", QStringLiteral("1"));
+        QVERIFY(edit->isHidden());
+        list->setCurrentIndex(0);
+        list->setCurrentIndex(1);
+        QVERIFY(edit->isHidden());
+        QTabWidget* pages = desktop.window()->tabPages();
+        for (int i = 0; i < pages->count(); ++i)
+            if (pages->widget(i)->isAncestorOf(list))
+                pages->setCurrentIndex(i);
+        QCOMPARE(pages->tabText(pages->currentIndex()), QStringLiteral("Contacts"));
+        saveScreenshot(*desktop.window(), QStringLiteral("MainForm-contacts-%1").arg(index), false);
+
+        // "Database" opens the contact database dialog; the address book its own hook.
+        QString opened;
+        QTimer::singleShot(0, [&opened] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                opened = dialog->objectName();
+                QMetaObject::invokeMethod(dialog, "reject");
+            }
+        });
+        desktop.child<QPushButton>("btnDataConnection")->click();
+        QCOMPARE(opened, QStringLiteral("frmDataConnection"));
+        if (addressBook) {
+            QWidget* parent = nullptr;
+            program.openAddressBookSettings = [&parent](QWidget* p) { parent = p; };
+            list->setCurrentIndex(2);
+            desktop.child<QPushButton>("btnDataConnection")->click();
+            QCOMPARE(parent, desktop.window());
+        }
+    }
+
+    void editContactsStartsTheManagerOrSaysWhereItIsMissing()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"), userHive());
+        Desktop desktop;
+        QCOMPARE(desktop.program->start(), 0);
+        ContactManagerLauncher* manager = desktop.program->contactManager();
+        QVERIFY(manager);
+        const QString folder = home.file(QStringLiteral("bin"));
+        QVERIFY(QDir().mkpath(folder));
+        manager->setFolder(folder);
+        auto* edit = desktop.child<QPushButton>("btnEditContacts");
+        const auto storedSource = [&] {
+            return desktop.program->settings()
+                .GetSettingHKCU(QStringLiteral("Options"), QStringLiteral("DataSource"),
+                                QStringLiteral("<unset>"))
+                .toString();
+        };
+        const QString before = storedSource();
+        edit->click();
+        QCOMPARE(desktop.dialogs.shown().size(), 1);
+        QVERIFY2(desktop.dialogs.shown().first().startsWith(
+                     QStringLiteral("Unable to find \"phonavo-contacts\" in \"%1\"").arg(folder)),
+                 qPrintable(desktop.dialogs.shown().first()));
+        QCOMPARE(storedSource(), before);
+
+        QFile script(folder + QStringLiteral("/phonavo-contacts"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho \"$#\" > \"$(dirname \"$0\")/started.new\"\n"
+                     "mv \"$(dirname \"$0\")/started.new\" \"$(dirname \"$0\")/started\"\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        edit->click();
+        QCOMPARE(storedSource(), QStringLiteral("1"));
+        QTRY_VERIFY(QFile::exists(folder + QStringLiteral("/started")));
+        QCOMPARE(home.read(QStringLiteral("bin/started")), QByteArray("0\n")); // no arguments
+        QCOMPARE(desktop.dialogs.shown().size(), 1);
+    }
+
+    void ignoreAddressBookIsStoredAtOnceForTheNextStart_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("not set") << QByteArray();
+        QTest::newRow("ignored") << QByteArray("1");
+    }
+
+    void ignoreAddressBookIsStoredAtOnceForTheNextStart()
+    {
+        QFETCH(QByteArray, stored);
+        TestHome home;
+        home.write(QStringLiteral("user.reg"),
+                   userHive(stored.isEmpty()
+                                ? QByteArray()
+                                : "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options]\r\n"
+                                  "\"DisableOutlook\"=\"" +
+                                      stored + "\"\r\n\r\n"));
+        Desktop desktop;
+        QList<bool> ignoredAtStart;
+        desktop.program->loadingSeams().startAddressBook = [&](bool ignored) {
+            ignoredAtStart << ignored;
+        };
+        QCOMPARE(desktop.program->start(), 0);
+        auto* menu = desktop.window()->findChild<QAction*>(QStringLiteral("mnuIgnoreOutlook"));
+        QVERIFY(menu && menu->isCheckable());
+        const bool ignored = !stored.isEmpty();
+        QCOMPARE(menu->isChecked(), ignored);
+        QCOMPARE(ignoredAtStart, QList<bool>{ignored});
+        for (int round = 1; round <= 2; ++round) {
+            menu->trigger();
+            const bool now = ignored != (round == 1);
+            QCOMPARE(menu->isChecked(), now);
+            QCOMPARE(desktop.program->settings().GetSettingHKCU(
+                         QStringLiteral("Options"), QStringLiteral("DisableOutlook"), QString()),
+                     now ? QStringLiteral("1") : QStringLiteral("0"));
+            QCOMPARE(desktop.dialogs.shown(),
+                     QStringList(round, "You have to restart Phonavo to change this setting"));
+        }
+        QCOMPARE(ignoredAtStart.size(), 1); // nothing else happens before the next start
     }
 
     void aFailingLoadingStepClosesTheProgram()

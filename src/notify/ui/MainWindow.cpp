@@ -2,7 +2,10 @@
 
 #include "DialogEditors.h"
 #include "SysTray.h"
+#include "contacts/lookup/NumberLookup.h"
+#include "contacts/manager/ContactManagerLauncher.h"
 #include "contacts/store/CallDatabaseSwitch.h"
+#include "contacts/ui/DataConnectionDialog.h"
 #include "core/controller/MainForm.h"
 #include "core/devices/ui/FrmDevice.h"
 #include "core/log/LogListModel.h"
@@ -88,6 +91,7 @@ MainWindow::MainWindow(Program& program, QWidget* parent)
     m_tabs->addTab(buildLinesPage(), QStringLiteral("Lines"));
     m_tabs->addTab(buildNumbersPage(), QStringLiteral("Own numbers"));
     m_tabs->addTab(buildServerPage(), QStringLiteral("Server"));
+    m_tabs->addTab(buildContactsPage(), QStringLiteral("Contacts"));
     m_tabs->addTab(buildLogPage(), QStringLiteral("Log"));
     for (int i = 0; i < m_tabs->count(); ++i)
         m_tabs->widget(i)->setObjectName(QStringLiteral("pbTabPage%1").arg(i));
@@ -146,6 +150,12 @@ void MainWindow::buildMenus()
             &QAction::triggered, this, &MainWindow::backupSettings);
     connect(namedAction(options, "mnuResetWarnings", QStringLiteral("Reset warning messages")),
             &QAction::triggered, this, [this] { m_program.mainForm().mnuResetWarnings(); });
+    QAction* ignoreAddressBook =
+        namedAction(options, "mnuIgnoreOutlook", QStringLiteral("&Ignore address book"));
+    ignoreAddressBook->setCheckable(true);
+    ignoreAddressBook->setChecked(SettingToBool(m_program.settings().GetSettingHKCU(
+        QStringLiteral("Options"), QStringLiteral("DisableOutlook"), QStringLiteral("0"))));
+    connect(ignoreAddressBook, &QAction::triggered, this, &MainWindow::ignoreAddressBook);
 
     connect(namedAction(options, "mnuSetCallDB", QStringLiteral("&Set call-Database")),
             &QAction::triggered, this, [this] {
@@ -278,6 +288,122 @@ QWidget* MainWindow::buildNumbersPage()
             form.deleteMSN(m_grdMSNs->currentRow() + 1);
     });
     return page;
+}
+
+QWidget* MainWindow::buildContactsPage()
+{
+    m_contactsPage = new QWidget;
+    auto* layout = new QVBoxLayout(m_contactsPage);
+    auto* source = named(new QGroupBox(QStringLiteral("Local contacts")), "fraDataConnection");
+    auto* row = new QHBoxLayout(source);
+    m_cmbDataConnection = named(new QComboBox, "cmbDataConnection");
+    m_btnDataConnection =
+        named(new QPushButton(QStringLiteral("&Settings...")), "btnDataConnection");
+    m_btnEditContacts =
+        named(new QPushButton(QStringLiteral("&Edit contacts...")), "btnEditContacts");
+    // The list takes the room the edit button leaves when it is hidden.
+    row->addWidget(m_cmbDataConnection, 1);
+    row->addWidget(m_btnDataConnection);
+    row->addWidget(m_btnEditContacts);
+    layout->addWidget(source);
+    layout->addStretch(1); // the reverse lookup goes above this once the plug-ins are loaded
+    fillDataSources();
+
+    // A connection plug-in hides the edit button by setting its Tag to "1".
+    m_btnEditContacts->installEventFilter(this);
+    connect(m_cmbDataConnection, &QComboBox::currentIndexChanged, this,
+            &MainWindow::dataSourceChosen);
+    connect(m_btnDataConnection, &QPushButton::clicked, this, &MainWindow::openDataSourceSettings);
+    connect(m_btnEditContacts, &QPushButton::clicked, this, &MainWindow::editContacts);
+    return m_contactsPage;
+}
+
+void MainWindow::fillDataSources()
+{
+    const bool filling = m_filling;
+    m_filling = true;
+    if (m_cmbDataConnection->count() == 0)
+        m_cmbDataConnection->addItems(
+            {QStringLiteral("no local data"), QStringLiteral("Database")});
+    const bool addressBook = m_program.addressBookAvailable();
+    if (addressBook && m_cmbDataConnection->count() < 3)
+        m_cmbDataConnection->addItem(m_program.loc().GetS(QStringLiteral("Address book")));
+    else if (!addressBook && m_cmbDataConnection->count() > 2)
+        m_cmbDataConnection->removeItem(2);
+    // Loading has already put an entry the list lacks back to "no local data".
+    const int index = m_program.mainForm().options().number(QStringLiteral("cmbDataConnection"));
+    m_cmbDataConnection->setCurrentIndex(index < m_cmbDataConnection->count() ? index : 0);
+    m_filling = filling;
+    updateEditContacts();
+}
+
+void MainWindow::dataSourceChosen(int index)
+{
+    if (!m_filling && index >= 0)
+        m_program.mainForm().options().setValue(QStringLiteral("cmbDataConnection"), index);
+    updateEditContacts();
+}
+
+void MainWindow::updateEditContacts()
+{
+    const int index = m_cmbDataConnection->currentIndex();
+    m_btnEditContacts->setVisible(index == NumberLookup::Database &&
+                                  m_btnEditContacts->property("Tag").toString() !=
+                                      QLatin1String("1"));
+    m_btnDataConnection->setEnabled(index != NumberLookup::NoLocalData);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_btnEditContacts && event->type() == QEvent::DynamicPropertyChange)
+        updateEditContacts();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::openDataSourceSettings()
+{
+    switch (m_cmbDataConnection->currentIndex()) {
+    case NumberLookup::Database: {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        DataConnectionDialog dialog(m_program.mainForm(), this);
+        dialog.load();
+        QApplication::restoreOverrideCursor();
+        dialog.exec();
+        break;
+    }
+    case NumberLookup::Outlook:
+        if (m_program.openAddressBookSettings)
+            m_program.openAddressBookSettings(this);
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::editContacts()
+{
+    ContactManagerLauncher* manager = m_program.contactManager();
+    if (!manager)
+        return;
+    if (manager->exists()) {
+        // The contact manager reads which source is in use from the settings.
+        m_program.settings().SaveSettingHKCU(QStringLiteral("Options"),
+                                             QStringLiteral("DataSource"),
+                                             QString::number(m_cmbDataConnection->currentIndex()));
+        m_program.settings().flush();
+    }
+    manager->start({});
+}
+
+void MainWindow::ignoreAddressBook(bool ignore)
+{
+    // Read once at start: the address book stays as it is until the next one.
+    m_program.settings().SaveSettingHKCU(QStringLiteral("Options"),
+                                         QStringLiteral("DisableOutlook"),
+                                         ignore ? QStringLiteral("1") : QStringLiteral("0"));
+    m_program.dialogs().messageBox(
+        m_program.loc().GetS(QStringLiteral("You have to restart Phonavo to change this setting")),
+        MsgStyle::Information, QString());
 }
 
 QWidget* MainWindow::buildServerPage()
@@ -435,7 +561,9 @@ void MainWindow::exportTexts()
     FrmDevice device(m_program.settings(), m_program.loc(), m_program.mainForm().sound(), this);
     FrmMSN msn(m_program.loc(), this);
     ConnectionStringDialog connection(this, &m_program.loc());
-    FormTranslator::ExportTextsCommand(this, {this, m_trayMenu, &device, &msn, &connection},
+    DataConnectionDialog contacts(m_program.mainForm(), this);
+    FormTranslator::ExportTextsCommand(this,
+                                       {this, m_trayMenu, &device, &msn, &connection, &contacts},
                                        m_program.loc(), m_program.settings(), m_program.dialogs());
 }
 
@@ -455,7 +583,11 @@ void MainWindow::attachPlugins()
         m_tabs->insertTab(m_tabs->count() - 1, page, caption); // the log stays last
     };
     addPage(m_pluginPages->notificationGroup(), QStringLiteral("Notification"), true);
-    addPage(m_pluginPages->reverseFrame(), QStringLiteral("Contacts"), false);
+    // The reverse lookup joins the contact sources on their page, which stays last but the log.
+    auto* contacts = static_cast<QVBoxLayout*>(m_contactsPage->layout());
+    contacts->insertWidget(contacts->count() - 1, m_pluginPages->reverseFrame());
+    m_tabs->removeTab(m_tabs->indexOf(m_contactsPage));
+    m_tabs->insertTab(m_tabs->count() - 1, m_contactsPage, QStringLiteral("Contacts"));
     for (int i = 0; i < m_tabs->count(); ++i)
         m_tabs->widget(i)->setObjectName(QStringLiteral("pbTabPage%1").arg(i));
     connect(&plugins->connections(), &ConnectionPluginList::listChanged, this,
@@ -606,6 +738,7 @@ void MainWindow::syncOptionControls()
     m_txtAcceptedNumber->setText(options.text(QStringLiteral("txtAcceptedNumber")));
     m_cbTapiLog->setChecked(m_program.mainForm().logMode());
     m_cbPhonavoServer->setChecked(options.flag(QStringLiteral("cbPhonavoServer")));
+    fillDataSources();
     m_fraServer->setVisible(m_cbPhonavoServer->isChecked());
     m_fraClients->setVisible(m_cbPhonavoServer->isChecked());
     m_txtPort->setText(options.text(QStringLiteral("txtPort")));

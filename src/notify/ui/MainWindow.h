@@ -54,6 +54,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenus();
@@ -64,6 +65,13 @@ private:
     void attachPlugins();
     void translateClientCaptions();
     QWidget* buildNumbersPage();
+    QWidget* buildContactsPage();
+    void fillDataSources();
+    void dataSourceChosen(int index);
+    void updateEditContacts();
+    void openDataSourceSettings();
+    void editContacts();
+    void ignoreAddressBook(bool ignore);
     QWidget* buildStatusBar();
 
     void fillDeviceList();
@@ -109,6 +117,10 @@ private:
     QLineEdit* m_txtPassword = nullptr;
     QLineEdit* m_txtPassword2 = nullptr;
     QTableView* m_grdClients = nullptr;
+    QWidget* m_contactsPage = nullptr;
+    QComboBox* m_cmbDataConnection = nullptr;
+    QPushButton* m_btnDataConnection = nullptr;
+    QPushButton* m_btnEditContacts = nullptr;
     QLabel* m_lblStatus = nullptr;
     QPushButton* m_btnStartStop = nullptr;
     QMenu* m_trayMenu = nullptr;

@@ -3,6 +3,7 @@
 #include "contacts/addressbook/AddressBookService.h"
 #include "contacts/journal/CallJournal.h"
 #include "contacts/lookup/NumberLookup.h"
+#include "contacts/manager/ContactManagerLauncher.h"
 #include "plugins/host/PluginHostService.h"
 #include "plugins/host/PluginRegistration.h"
 #include "plugins/host/ShippedPlugins.h"
@@ -287,6 +288,7 @@ void Program::buildLoadingSteps(StartupSequence& steps)
         m_form = std::make_unique<MainForm>(services);
         m_form->setCallIdSource([hub = m_hub.get()] { return hub->nextCallId(); });
         m_exit = std::make_unique<ExitCommands>(*m_form, [this] { gCloseApplication(); });
+        m_contactManager = std::make_unique<ContactManagerLauncher>(*m_loc, *m_errors);
         m_errors->setMainWindowLoaded(true);
         seam(m_seams.createAutomationObject);
         if (m_frontEnd.createView) {
@@ -343,6 +345,12 @@ void Program::buildLoadingSteps(StartupSequence& steps)
         m_form->setAddressBook(m_addressBook.get());
         if (m_seams.startAddressBook)
             m_seams.startAddressBook(ignored);
+        // Only now is the data-source list known: a stored entry it does not
+        // have (the address book is gone or left out) means no local data.
+        MainOptions& options = m_form->options();
+        const QString source = QStringLiteral("cmbDataConnection");
+        if (options.number(source) < 0 || options.number(source) >= dataSourceCount())
+            options.setValue(source, NumberLookup::NoLocalData);
     });
     steps.add(QStringLiteral("own numbers"), [this] { m_form->loadMSNs(); });
     steps.add(QStringLiteral("reverse lookup"), [this, seam] {

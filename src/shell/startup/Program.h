@@ -13,9 +13,11 @@ class AutomationObject;
 class CallDatabase;
 class CallDatabaseSwitch;
 class CallStorage;
+class ContactManagerLauncher;
 class PhonavoServer;
 class ShellOpener;
 class SleepWatcher;
+class QWidget;
 class StandbyHandler;
 class QLockFile;
 class ControlChannelServer;
@@ -108,6 +110,19 @@ public:
     // The user's address books; null before loading reaches them.
     AddressBookService* addressBook() const { return m_addressBook.get(); }
     ErrorReporter& errors() const { return *m_errors; }
+    // The companion contact manager; null before loading has made the controller.
+    ContactManagerLauncher* contactManager() const { return m_contactManager.get(); }
+
+    // Whether the address book is in use this run: the data-source list then
+    // offers it as its third entry. Set by the address-book loading step.
+    bool addressBookAvailable() const { return m_addressBookAvailable; }
+    void setAddressBookAvailable(bool available) { m_addressBookAvailable = available; }
+    // The entries of the data-source list (cmbDataConnection): "no local
+    // data", "Database" and, when available, the address book.
+    int dataSourceCount() const { return m_addressBookAvailable ? 3 : 2; }
+    // The address book's settings dialog, opened from the data-source area;
+    // nothing happens while it is empty.
+    std::function<void(QWidget* parent)> openAddressBookSettings;
     DialogService& dialogs() const { return *m_dialogs; }
     QString commandLine() const;
 
@@ -154,6 +169,7 @@ private:
     std::unique_ptr<ShellOpener> m_shell;
     std::unique_ptr<SleepWatcher> m_sleep;
     std::unique_ptr<MainForm> m_form;
+    std::unique_ptr<ContactManagerLauncher> m_contactManager;
     std::unique_ptr<ControlChannelServer> m_control;
     std::unique_ptr<ExitCommands> m_exit;
     std::unique_ptr<PhonavoServer> m_server;
@@ -167,5 +183,6 @@ private:
     QString m_fileHandles; // what start-up did to the file handle limit, for the log header
     LoadingSeams m_seams;
     bool m_shutDown = false;
+    bool m_addressBookAvailable = false;
     bool m_versionRecorded = false; // this start recorded a new InstalledVersion
 };
