@@ -38,7 +38,8 @@ struct VCardContact
     QString displayName() const;
 };
 
-// Where a card failed: its 1-based position in the data and why.
+// Where a card failed: its 1-based position in the data (0 for text that lies
+// outside every card), the line it failed on and why, in plain English.
 struct VCardError
 {
     int card = 0;
@@ -53,6 +54,14 @@ struct VCardParseResult
 };
 
 namespace VCard {
+
+// Guards against absurd input: a larger file is refused as a whole; a larger
+// value breaks its card; cards past the limit are not read.
+constexpr qsizetype MaxFileSize = 256 * 1024 * 1024;
+constexpr qsizetype MaxValueSize = 16 * 1024 * 1024;
+constexpr int MaxCards = 100000;
+// Errors past this many are summed up in one last entry.
+constexpr int MaxErrors = 1000;
 
 // Reads every card of a file: vCard 2.1 (QUOTED-PRINTABLE, CHARSET=), 3.0 and
 // 4.0, folded lines, LF or CRLF. A broken card never stops the cards after it.
