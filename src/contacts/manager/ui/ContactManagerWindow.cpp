@@ -131,8 +131,8 @@ void ContactManagerWindow::buildControls()
     m_txtFirstName = row("txtFirstName", GetS(QStringLiteral("First name:")));
     m_txtLastName = row("txtLastName", GetS(QStringLiteral("Last name:")));
     m_txtCompany = row("txtCompany", GetS(QStringLiteral("Company:")));
-    m_txtNumbers[0] = row("txtTelPrivate", GetS(QStringLiteral("Private:")));
-    m_txtNumbers[1] = row("txtTelCompany", GetS(QStringLiteral("Business:")));
+    m_txtNumbers[0] = row("txtTelPrivate", GetS(QStringLiteral("Private phone:")));
+    m_txtNumbers[1] = row("txtTelCompany", GetS(QStringLiteral("Business phone:")));
     m_txtNumbers[2] = row("txtMobile", GetS(QStringLiteral("Mobile:")));
     m_txtNumbers[3] = row("txtFax", GetS(QStringLiteral("Fax:")));
     m_txtNumbers[4] = row("txtVoIP", GetS(QStringLiteral("VoIP:")));
