@@ -6,7 +6,7 @@
 
 namespace {
 
-QString translated(const LocGuru* loc, const QString& text, const QStringList& params = {})
+QString GetS(const QString& text, const QStringList& params, const LocGuru* loc)
 {
     return loc ? loc->GetS(text, params)
                : LocGuru::SubstituteParameters(text, int(params.size()), params);
@@ -86,7 +86,7 @@ ManagerCommandLine ManagerCommandLine::parse(const QStringList& arguments, const
     }
     ManagerCommandLine result;
     for (const QString& piece : loose)
-        result.warnings << translated(loc, QStringLiteral("Argument ignored: %s"), {piece});
+        result.warnings << GetS(QStringLiteral("Argument ignored: %s"), {piece}, loc);
     QString command;
     for (const QString& option : options) {
         if (isHelp(option)) {
@@ -107,7 +107,7 @@ ManagerCommandLine ManagerCommandLine::parse(const QStringList& arguments, const
         else if (key == QLatin1String("guid"))
             result.guid = value;
         else
-            result.warnings << translated(loc, QStringLiteral("Argument ignored: %s"), {option});
+            result.warnings << GetS(QStringLiteral("Argument ignored: %s"), {option}, loc);
     }
     if (result.action == Action::Help)
         return result;
@@ -116,22 +116,24 @@ ManagerCommandLine ManagerCommandLine::parse(const QStringList& arguments, const
     } else if (command == QLatin1String("open")) {
         result.action = Action::Open;
         if (result.guid.isEmpty()) {
-            result.warnings << translated(loc, QStringLiteral("/command=open needs /guid=<key>; "
-                                                              "showing the list"));
+            result.warnings << GetS(QStringLiteral("/command=open needs /guid=<key>; "
+                                                   "showing the list"),
+                                    {}, loc);
             result.action = Action::List;
         }
     } else if (!command.isEmpty()) {
-        result.warnings << translated(
-            loc, QStringLiteral("Unknown command \"%s\"; showing the list"), {command});
+        result.warnings << GetS(QStringLiteral("Unknown command \"%s\"; showing the list"),
+                                {command}, loc);
     }
     return result;
 }
 
 QString ManagerCommandLine::usage(const LocGuru* loc)
 {
-    return translated(
-        loc, QStringLiteral("Usage: phonavo-contacts [/command=new /number=\"<number>\" "
-                            "/name=\"<name>\" /extra=\"<company>\" | /command=open /guid=<key>]"));
+    return GetS(
+        QStringLiteral("Usage: phonavo-contacts [/command=new /number=\"<number>\" "
+                       "/name=\"<name>\" /extra=\"<company>\" | /command=open /guid=<key>]"),
+        {}, loc);
 }
 
 SplitName splitPersonName(const QString& name)
