@@ -79,7 +79,8 @@ int serial = 0;
 
 QString ManagedContact::displayName() const
 {
-    const QString name = QString(firstName.trimmed() + QLatin1Char(' ') + lastName.trimmed()).trimmed();
+    const QString name =
+        QString(firstName.trimmed() + QLatin1Char(' ') + lastName.trimmed()).trimmed();
     if (!name.isEmpty())
         return name;
     if (!company.trimmed().isEmpty())
