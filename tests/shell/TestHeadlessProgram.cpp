@@ -2,10 +2,12 @@
 #include "OnePluginHost.h"
 #include "TestHome.h"
 
+#include "contacts/manager/ContactsDatabase.h"
 #include "contacts/store/CallDatabase.h"
 #include "core/controller/MainForm.h"
 #include "loc/LocGuru.h"
 #include "platform/AppPaths.h"
+#include "platform/db/ConnectionString.h"
 #include "shell/settings/SettingsStore.h"
 #include "shell/startup/Program.h"
 
@@ -147,6 +149,51 @@ private slots:
         QCOMPARE(log.contains(QLatin1String(
                      "1 calls could not be written to the call history and are lost")),
                  !spaceFreed);
+    }
+
+    // A new installation names callers from the contact database it ships;
+    // a database the user configured stays the one the lookup reads.
+    void callersNamedFromTheShippedContactDatabase_data()
+    {
+        QTest::addColumn<QString>("configured");
+        QTest::newRow("new installation") << QString();
+        QTest::newRow("own database configured")
+            << QStringLiteral("Provider=SQLite;Data Source=/nonexistent/people.db");
+    }
+    void callersNamedFromTheShippedContactDatabase()
+    {
+        QFETCH(QString, configured);
+        TestHome home;
+        if (!configured.isEmpty()) {
+            SettingsStore user(home.file(QStringLiteral("user.reg")),
+                               home.file(QStringLiteral("machine.reg")));
+            user.SaveSettingHKCU(QStringLiteral("Data"), QStringLiteral("ConnectString"),
+                                 configured);
+            QVERIFY(user.flush());
+        }
+        const auto program = startHeadless();
+        QVERIFY(program);
+        ContactsDatabase contacts(home.file(QStringLiteral("contacts.db")));
+        QVERIFY(contacts.open());
+        ManagedContact john;
+        john.firstName = QStringLiteral("John");
+        john.lastName = QStringLiteral("Smith");
+        john.numbers[2] = QStringLiteral("+49 171 5551234");
+        QVERIFY(contacts.insert(john));
+        QCOMPARE(
+            program->settings()
+                .GetSettingHKCU(QStringLiteral("Data"), QStringLiteral("ConnectString"), QString())
+                .toString(),
+            configured.isEmpty() ? ConnectionString::forSQLite(contacts.path()) : configured);
+
+        OnePluginHost plugin;
+        MainForm& form = program->mainForm();
+        form.setPluginHost(&plugin);
+        form.evtIncomingCall(78, plugin.name, QStringLiteral("01715551234"), QString(),
+                             QStringLiteral("5551"), QString(), QString(), QString());
+        form.setPluginHost(nullptr);
+        QCOMPARE(form.colCalls().Item(78)->CallerName,
+                 configured.isEmpty() ? QStringLiteral("John Smith") : QString());
     }
 
     // In debug mode a writable language database collects the texts it lacks.

@@ -7,12 +7,8 @@ ConnectionString ConnectionString::parse(const QString& text)
 {
     ConnectionString cs;
     cs.m_text = text;
-    for (const QString& part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        const int eq = int(part.indexOf(QLatin1Char('=')));
-        if (eq <= 0)
-            continue;
-        cs.m_values.insert(part.left(eq).trimmed().toLower(), part.mid(eq + 1).trimmed());
-    }
+    for (const auto& [key, value] : splitPairs(text))
+        cs.m_values.insert(key.toLower(), value);
     const QString provider = cs.value(QStringLiteral("Provider")).toLower();
     if (provider == QLatin1String("sqlite"))
         cs.m_engine = Engine::SQLite;
@@ -25,9 +21,73 @@ ConnectionString ConnectionString::parse(const QString& text)
     return cs;
 }
 
+ConnectionString::Pairs ConnectionString::splitPairs(const QString& text)
+{
+    Pairs pairs;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const qsizetype end = text.indexOf(QLatin1Char(';'), i);
+        const qsizetype eq = text.indexOf(QLatin1Char('='), i);
+        if (eq < 0 || (end >= 0 && end < eq)) {
+            // A part without '=' says nothing.
+            i = end < 0 ? n : end + 1;
+            continue;
+        }
+        const QString key = text.mid(i, eq - i).trimmed();
+        qsizetype v = eq + 1;
+        while (v < n && text.at(v).isSpace() && text.at(v) != QLatin1Char(';'))
+            ++v;
+        QString value;
+        if (v < n && (text.at(v) == QLatin1Char('"') || text.at(v) == QLatin1Char('\''))) {
+            const QChar quote = text.at(v);
+            qsizetype c = v + 1;
+            for (; c < n; ++c) {
+                if (text.at(c) != quote) {
+                    value += text.at(c);
+                } else if (c + 1 < n && text.at(c + 1) == quote) {
+                    value += quote;
+                    ++c;
+                } else {
+                    break;
+                }
+            }
+            // Anything between the closing quote and the next ';' is dropped.
+            const qsizetype next = c < n ? text.indexOf(QLatin1Char(';'), c) : -1;
+            i = next < 0 ? n : next + 1;
+        } else {
+            const qsizetype stop = end < 0 ? n : end;
+            value = text.mid(v, stop - v).trimmed();
+            i = stop + 1;
+        }
+        if (!key.isEmpty())
+            pairs.append({key, value});
+    }
+    return pairs;
+}
+
+QString ConnectionString::quoteValue(const QString& value)
+{
+    const bool plain = !value.contains(QLatin1Char(';')) && value == value.trimmed() &&
+                       !value.startsWith(QLatin1Char('"')) && !value.startsWith(QLatin1Char('\''));
+    if (plain)
+        return value;
+    QString doubled = value;
+    doubled.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + doubled + QLatin1Char('"');
+}
+
+QString ConnectionString::compose(const Pairs& pairs)
+{
+    QStringList parts;
+    for (const auto& [key, value] : pairs)
+        parts << key + QLatin1Char('=') + quoteValue(value);
+    return parts.join(QLatin1Char(';'));
+}
+
 QString ConnectionString::forSQLite(const QString& filePath)
 {
-    return QStringLiteral("Provider=SQLite;Data Source=") + filePath;
+    return QStringLiteral("Provider=SQLite;Data Source=") + quoteValue(filePath);
 }
 
 QString ConnectionString::value(const QString& key) const

@@ -2,7 +2,9 @@
 
 #include "platform/Result.h"
 
+#include <QList>
 #include <QMap>
+#include <QPair>
 #include <QString>
 
 class QSqlDatabase;
@@ -12,6 +14,8 @@ class QSqlDatabase;
 //   Provider=PostgreSQL;Host=...;Port=...;Database=...;User ID=...;Password=...
 //   Provider=MySQL;Host=...;Port=...;Database=...;User ID=...;Password=...
 //   Provider=ODBC;Data Source=<DSN or ODBC connection string>
+// A value may be put in double or single quotes, a quote inside it written
+// twice, so that it can hold ';' or begin or end with blanks.
 class ConnectionString
 {
 public:
@@ -36,6 +40,14 @@ public:
 
     static ConnectionString parse(const QString& text);
     static QString forSQLite(const QString& filePath);
+
+    using Pairs = QList<QPair<QString, QString>>;
+    // The Key=Value pairs as written (keys and unquoted values trimmed, quotes
+    // removed); parts without a key are left out.
+    static Pairs splitPairs(const QString& text);
+    // The value as it must be written to come back unchanged from splitPairs.
+    static QString quoteValue(const QString& value);
+    static QString compose(const Pairs& pairs);
 
     Engine engine() const { return m_engine; }
     QString value(const QString& key) const; // keys are case-insensitive

@@ -12,6 +12,7 @@
 #include "MainWindowView.h"
 #include "StandbyHandler.h"
 #include "StartupSequence.h"
+#include "contacts/manager/ContactsDatabase.h"
 #include "contacts/store/CallStorage.h"
 #include "core/controller/MainForm.h"
 #include "core/log/ErrorReport.h"
@@ -331,6 +332,12 @@ void Program::buildLoadingSteps(StartupSequence& steps)
         seam(m_seams.loadConnectionPlugins);
     });
     steps.add(QStringLiteral("options"), [this] { m_form->loadOptions(); });
+    steps.add(QStringLiteral("contact database"), [this] {
+        // A new installation names callers from its own contact database.
+        MainForm* form = m_form.get();
+        prepareShippedContactDatabase(*m_settings, *m_loc,
+                                      [form](const QString& line) { form->LogStr(line); });
+    });
     steps.add(QStringLiteral("address book"), [this] {
         const bool ignored = SettingToBool(m_settings->GetSettingHKCU(
                                  QStringLiteral("Options"), QStringLiteral("DisableOutlook"),

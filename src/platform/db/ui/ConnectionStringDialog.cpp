@@ -135,22 +135,12 @@ QLineEdit* ConnectionStringDialog::addField(const char* name, const QString& lab
 ConnectionStringDialog::Pairs ConnectionStringDialog::parsePairs(const QString& text)
 {
     // The same reading as ConnectionString::parse, but keeping order and spelling.
-    Pairs pairs;
-    for (const QString& part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        const qsizetype eq = part.indexOf(QLatin1Char('='));
-        if (eq <= 0)
-            continue;
-        pairs.append({part.left(eq).trimmed(), part.mid(eq + 1).trimmed()});
-    }
-    return pairs;
+    return ConnectionString::splitPairs(text);
 }
 
 QString ConnectionStringDialog::compose(const Pairs& pairs)
 {
-    QStringList parts;
-    for (const auto& [key, value] : pairs)
-        parts << key + QLatin1Char('=') + value;
-    return parts.join(QLatin1Char(';'));
+    return ConnectionString::compose(pairs);
 }
 
 QString ConnectionStringDialog::value(const QString& key) const
