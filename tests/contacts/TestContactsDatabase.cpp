@@ -96,9 +96,13 @@ private slots:
             QVERIFY2(opened, qPrintable(opened.error()));
             QCOMPARE(db.list().value().size(), rows);
         }
-        QCOMPARE(columnsOf(file), (QStringList{"ContactGUID", "FirstName", "LastName", "Company",
-                                               "Picture", "TelPrivate", "TelCompany", "Mobile",
-                                               "Fax", "VoIP", "Email", "Notes"}));
+        // A new table has its picture last; an older one keeps its order.
+        QStringList columns = columnsOf(file);
+        QCOMPARE(columns.indexOf("Picture"), existing.isEmpty() ? columns.size() - 1 : 4);
+        columns.sort();
+        QCOMPARE(columns,
+                 (QStringList{"Company", "ContactGUID", "Email", "Fax", "FirstName", "LastName",
+                              "Mobile", "Notes", "Picture", "TelCompany", "TelPrivate", "VoIP"}));
     }
 
     // Files that cannot be the contact database are reported and left alone.

@@ -544,19 +544,17 @@ private slots:
         QFETCH(QStringList, entries);
         QFETCH(int, index);
         TestHome home;
-        home.write(QStringLiteral("user.reg"),
-                   userHive(stored.isEmpty()
-                                ? QByteArray()
-                                : "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options]\r\n"
-                                  "\"DataSource\"=\"" +
-                                      stored + "\"\r\n\r\n"));
+        // The address book is there unless the user switched it off.
+        QByteArray options = "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Options]\r\n";
+        if (!stored.isEmpty())
+            options += "\"DataSource\"=\"" + stored + "\"\r\n";
+        if (!addressBook)
+            options += "\"DisableOutlook\"=\"1\"\r\n";
+        home.write(QStringLiteral("user.reg"), userHive(options + "\r\n"));
         Desktop desktop;
         Program& program = *desktop.program;
-        if (addressBook)
-            program.loadingSeams().startAddressBook = [&program](bool) {
-                program.setAddressBookAvailable(true);
-            };
         QCOMPARE(program.start(), 0);
+        QCOMPARE(program.addressBookAvailable(), addressBook);
         auto* list = desktop.child<QComboBox>("cmbDataConnection");
         auto* edit = desktop.child<QPushButton>("btnEditContacts");
         QStringList shown;

@@ -206,11 +206,10 @@ Result<bool> ContactsDatabase::createOrCheckTable()
     q.finish();
     if (!exists) {
         QStringList columns = {kKey + QStringLiteral(" TEXT PRIMARY KEY NOT NULL")};
-        for (const QString& c : textColumns().mid(0, 3))
+        for (const QString& c : textColumns())
             columns << c + QStringLiteral(" TEXT");
+        // Last, so a search that scans the numbers never steps over pictures.
         columns << QStringLiteral("Picture BLOB");
-        for (const QString& c : textColumns().mid(3))
-            columns << c + QStringLiteral(" TEXT");
         if (!q.exec(QStringLiteral("CREATE TABLE ") + kTableName + QStringLiteral(" (") +
                     columns.join(QStringLiteral(", ")) + QLatin1Char(')')))
             return Result<bool>::fail(

@@ -2,9 +2,11 @@
 
 #include "DialogEditors.h"
 #include "SysTray.h"
+#include "contacts/addressbook/AddressBookService.h"
 #include "contacts/lookup/NumberLookup.h"
 #include "contacts/manager/ContactManagerLauncher.h"
 #include "contacts/store/CallDatabaseSwitch.h"
+#include "contacts/ui/AddressBookDialog.h"
 #include "contacts/ui/DataConnectionDialog.h"
 #include "core/controller/MainForm.h"
 #include "core/devices/ui/FrmDevice.h"
@@ -372,8 +374,17 @@ void MainWindow::openDataSourceSettings()
         break;
     }
     case NumberLookup::Outlook:
-        if (m_program.openAddressBookSettings)
+        if (m_program.openAddressBookSettings) {
             m_program.openAddressBookSettings(this);
+        } else if (AddressBookService* book = m_program.addressBook()) {
+            AddressBookDialog::Hooks hooks;
+            hooks.countContacts = [book](const QString& folder) {
+                return book->countContacts(folder);
+            };
+            hooks.restartBuffer = [book] { book->restartBufferTimer(); };
+            AddressBookDialog dialog(m_program.mainForm(), hooks, this);
+            dialog.exec();
+        }
         break;
     default:
         break;

@@ -348,7 +348,7 @@ void Program::buildLoadingSteps(StartupSequence& steps)
         m_addressBook->setOpener([shell](const QString& file) { shell->ShellOpen(file); });
         auto journal = std::make_shared<CallJournal>(*m_form, CallJournal::withShell(*shell));
         m_addressBook->setJournal([journal](CCall& call) { journal->AddJournalEntry(call); });
-        m_addressBook->start(ignored);
+        m_addressBookAvailable = m_addressBook->start(ignored);
         m_form->setAddressBook(m_addressBook.get());
         if (m_seams.startAddressBook)
             m_seams.startAddressBook(ignored);
