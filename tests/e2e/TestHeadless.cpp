@@ -304,6 +304,64 @@ private slots:
         QCOMPARE(phonavoLine({QStringLiteral("list")}).exitCode, 0);
     }
 
+    // A new installation names callers from its own contact database; after
+    // switching to the address book, a card of the user's names the next call
+    // and the call gets a journal entry.
+    void callersNamedFromTheUsersOwnContacts()
+    {
+        startProgram();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "contacts");
+            db.setDatabaseName(m_home->file(QStringLiteral("contacts.db")));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral(
+                "INSERT INTO Contacts (ContactGUID, FirstName, LastName, TelPrivate) "
+                "VALUES ('k1', 'Anna', 'Berg', '+49 30 1234567')")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("contacts"));
+        const LineResult first =
+            phonavoLine({QStringLiteral("ring"), QStringLiteral("0"), QStringLiteral("0301234567"),
+                         QStringLiteral("5551")});
+        QVERIFY(
+            waitForLog(QStringLiteral("Found contact in Database for +49 30 1234567: Anna Berg")));
+        QCOMPARE(phonavoLine({QStringLiteral("hangup"), first.out}).exitCode, 0);
+        m_program->terminate();
+        QVERIFY(m_program->waitForFinished(10000));
+
+        {
+            SettingsStore settings(m_home->file(QStringLiteral("user.reg")),
+                                   m_home->file(QStringLiteral("machine.reg")));
+            settings.SaveSettingHKCU(QStringLiteral("Options"), QStringLiteral("DataSource"),
+                                     QStringLiteral("2"));
+            settings.SaveSettingHKCU(QStringLiteral("Outlook"), QStringLiteral("AddToJournal"),
+                                     QStringLiteral("1"));
+            QVERIFY(settings.flush());
+        }
+        QVERIFY(QDir().mkpath(m_home->file(QStringLiteral("contacts/friends"))));
+        m_home->write(QStringLiteral("contacts/friends/bo.vcf"),
+                      "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:bo-1\r\nFN:Bo Lind\r\nORG:ACME\r\n"
+                      "TEL;TYPE=cell:+49 171 5550123\r\nEND:VCARD\r\n");
+        m_program->start(QStringLiteral(PHONAVO_BIN), {QStringLiteral("--headless")});
+        QVERIFY(m_program->waitForStarted());
+        QVERIFY(waitForLog(QStringLiteral("1 numbers buffered from Outlook")));
+        const LineResult second =
+            phonavoLine({QStringLiteral("ring"), QStringLiteral("0"), QStringLiteral("01715550123"),
+                         QStringLiteral("5551")});
+        QVERIFY(waitForLog(
+            QStringLiteral("Found Outlook contact for 01715550123: Bo Lind (id: bo-1)")));
+        QCOMPARE(phonavoLine({QStringLiteral("answer"), second.out}).exitCode, 0);
+        QCOMPARE(phonavoLine({QStringLiteral("hangup"), second.out}).exitCode, 0);
+        QVERIFY(waitForLog(QLatin1Char('[') + second.out +
+                           QStringLiteral("] Outlook Journal entry added")));
+        const QDir journal(m_home->file(QStringLiteral("calendars/phonavo-journal")));
+        const QStringList entries = journal.entryList({QStringLiteral("*.ics")});
+        QCOMPARE(entries.size(), 1);
+        const QString entry = QString::fromUtf8(
+            m_home->read(QStringLiteral("calendars/phonavo-journal/") + entries.first()));
+        QVERIFY(entry.contains(QLatin1String("SUMMARY:Incoming call from Bo Lind (ACME")));
+    }
+
     // Starts the program with its server on (password "abc123" stored as
     // `scrambled`) and returns the port it listens on, 0 when it could not.
     quint16 startServingProgram(const QByteArray& scrambled,

@@ -65,8 +65,13 @@ void BufferRebuild::enterFolder(const QString& folder)
 {
     m_files = AddressBookFiles::cardFiles(folder);
     m_pendingFolders = AddressBookFiles::subfolders(folder);
-    // A folder without cards is not descended into.
+    // A folder without cards is not descended into, except the top one: a
+    // root of address books (vdirsyncer's layout) holds only folders.
     m_folderHasCards = false;
+    if (folder == m_top) {
+        m_folders = m_pendingFolders + m_folders;
+        m_pendingFolders.clear();
+    }
 }
 
 void BufferRebuild::bufferFile(const QString& file)
