@@ -1,13 +1,16 @@
 // Contact database lookup figures on a contacts table of many rows.
 //   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPHONAVO_BUILD_BENCH=ON
 //   ninja -C build bench_lookup && build/bench/bench_lookup [rows] [lookups]
-// Each lookup is what the contact database source does for one call: open the
-// SQLite file, run the pattern query over three number columns, read the first
-// row (its picture into a file), close. Long numbers give "%d%d...%" patterns,
+// Each lookup is what the contact database source does for one call on the
+// shipped contacts.db with its default mapping: open the SQLite file, run the
+// pattern query over the five number columns, read the first row (its picture
+// into a file), close. Long numbers give "%d%d...%" patterns,
 // which no index serves, so this is a full scan of the table.
 
 #include "contacts/lookup/ContactDatabaseLookup.h"
+#include "contacts/manager/ContactsDatabase.h"
 #include "platform/db/ConnectionString.h"
+#include "shell/settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -43,31 +46,35 @@ int main(int argc, char* argv[])
     const int lookups = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 100;
 
     QTemporaryDir dir;
-    ContactMapping m;
-    m.connectString = ConnectionString::forSQLite(dir.filePath(QStringLiteral("contacts.db")));
-    m.table = QStringLiteral("contacts");
-    m.primKey = QStringLiteral("id");
-    m.firstName = QStringLiteral("first");
-    m.lastName = QStringLiteral("last");
-    m.extraField = QStringLiteral("company");
-    m.picture = QStringLiteral("photo");
-    m.numbers = {QStringLiteral("tel1"), QStringLiteral("tel2"), QStringLiteral("tel3")};
+    const QString file = dir.filePath(QStringLiteral("contacts.db"));
+    // The shipped contact database with its default mapping, as a new
+    // installation has it.
+    {
+        ContactsDatabase shipped(file);
+        if (!shipped.open()) {
+            out << "cannot create " << file << "\n";
+            return 1;
+        }
+    }
+    SettingsStore settings(dir.filePath(QStringLiteral("user.reg")),
+                           dir.filePath(QStringLiteral("machine.reg")));
+    writeDefaultContactMapping(settings, file);
+    const ContactMapping m = ContactMapping::fromSettings(settings);
     {
         ConnectionString::parse(m.connectString).configure(QStringLiteral("fill"));
         QSqlDatabase db = QSqlDatabase::database(QStringLiteral("fill"));
         QSqlQuery q(db);
-        q.exec(QStringLiteral("CREATE TABLE contacts (id INTEGER PRIMARY KEY, first TEXT, last "
-                              "TEXT, company TEXT, photo BLOB, tel1 TEXT, tel2 TEXT, tel3 TEXT)"));
         db.transaction();
-        q.prepare(QStringLiteral("INSERT INTO contacts VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
-        // One contact in ten has a picture, stored in the row like a user's table would.
+        q.prepare(QStringLiteral("INSERT INTO Contacts (ContactGUID, FirstName, LastName, Company, "
+                                 "Picture, TelCompany, Mobile) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+        // One contact in ten has a picture.
         const QByteArray photo(4000, 'p');
         for (int i = 0; i < rows; ++i) {
             for (const QVariant& v :
-                 {QVariant(i), QVariant(QStringLiteral("First%1").arg(i)),
+                 {QVariant(QString::number(i)), QVariant(QStringLiteral("First%1").arg(i)),
                   QVariant(QStringLiteral("Last%1").arg(i)), QVariant(QStringLiteral("ACME")),
-                  i % 10 == 0 ? QVariant(photo) : QVariant(QByteArray()), QVariant(QString()),
-                  QVariant(numberOf(i)), QVariant(QStringLiteral("0171 %1").arg(i))})
+                  i % 10 == 0 ? QVariant(photo) : QVariant(QByteArray()), QVariant(numberOf(i)),
+                  QVariant(QStringLiteral("0171 %1").arg(i))})
                 q.addBindValue(v);
             q.exec();
         }
