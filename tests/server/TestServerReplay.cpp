@@ -259,15 +259,57 @@ private slots:
         QCOMPARE(client.last()[1].count(QChar(0xFF)), kRows);
     }
 
+    // A replay of the newest calls must not walk the whole table: the first
+    // call since the date comes from the date index, and the batches start
+    // there on the key.
+    void replayStartsAtTheFirstCallSinceTheDate()
+    {
+        TestHome dbHome;
+        std::vector<QByteArray> dates;
+        auto db = openDatabase(dbHome, manyCalls(25, dates));
+        QVERIFY(db);
+        const QDateTime since = QDateTime(QDate(2026, 12, 3), QTime(10, 0)).addSecs(20);
+        QSqlQuery plan(db->database());
+        QVERIFY(
+            plan.exec(QStringLiteral("EXPLAIN QUERY PLAN ") +
+                      OldCallReplay::firstSinceStatement(since, ConnectionString::Engine::SQLite)));
+        QStringList steps;
+        while (plan.next())
+            steps << plan.value(3).toString();
+        QVERIFY2(steps.join(' ').contains(QLatin1String("USING COVERING INDEX CallsByDate")),
+                 qPrintable(steps.join(" / ")));
+        plan.finish();
+        const QString batch = OldCallReplay::batchStatement(
+            since, 20, 25, 7, ConnectionString::Engine::SQLite, OldCallReplay::BatchClause::Limit);
+        QVERIFY(plan.exec(QStringLiteral("EXPLAIN QUERY PLAN ") + batch));
+        steps.clear();
+        while (plan.next())
+            steps << plan.value(3).toString();
+        QVERIFY2(
+            steps.join(' ').contains(QLatin1String("INTEGER PRIMARY KEY (rowid>? AND rowid<?)")),
+            qPrintable(steps.join(" / ")));
+        plan.finish();
+
+        OldCallReplay replay(
+            *db, since, [](const QString&) { return true; }, [](const OldCallReplay::Row&) {});
+        replay.start();
+        while (!replay.step(100)) {
+        }
+        const OldCallReplay::Result result = replay.takeResult();
+        QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+        QCOMPARE(result.rowsRead, 5);
+    }
+
     // Batches cut off by the back end's clause and a one-pass read of one
     // query (back ends without a known clause) give the same rows in id
     // order, none lost at the seams.
     void batchesAndOnePass_data()
     {
         QTest::addColumn<int>("clause");
-        QTest::addColumn<int>("queries"); // with the one that finds the newest call
-        QTest::newRow("LIMIT") << int(OldCallReplay::BatchClause::Limit) << 1 + 4;
-        QTest::newRow("one pass") << int(OldCallReplay::BatchClause::OnePass) << 1 + 1;
+        // with the two that find the newest call and the first since the date
+        QTest::addColumn<int>("queries");
+        QTest::newRow("LIMIT") << int(OldCallReplay::BatchClause::Limit) << 2 + 4;
+        QTest::newRow("one pass") << int(OldCallReplay::BatchClause::OnePass) << 2 + 1;
     }
 
     void batchesAndOnePass()

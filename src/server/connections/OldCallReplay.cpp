@@ -118,6 +118,12 @@ QString OldCallReplay::batchStatement(const QDateTime& since, qint64 afterId, qi
     return sql;
 }
 
+QString OldCallReplay::firstSinceStatement(const QDateTime& since, ConnectionString::Engine engine)
+{
+    return QStringLiteral("SELECT MIN(CallID + 0) FROM Calls WHERE CallDate>=") +
+           sqlDateLiteral(since, engine);
+}
+
 OldCallReplay::Result OldCallReplay::collect(CallDatabase& db, const QDateTime& since,
                                              const Admits& admits, const Sent& sent)
 {
@@ -162,10 +168,25 @@ void OldCallReplay::start()
         fail(q.lastError().text());
         return;
     }
-    if (q.value(0).isNull())
+    if (q.value(0).isNull()) {
         m_done = true; // no calls at all
+        return;
+    }
+    m_upToId = q.value(0).toLongLong();
+    q.finish();
+    // Where the calls since the date begin, through the date index: the
+    // batches then walk the key from there instead of from the oldest call,
+    // so a replay costs what it sends, not what the table holds. ("+ 0" keeps
+    // SQLite from answering MIN by walking the key from its start.)
+    ++m_result.queries;
+    if (!q.exec(firstSinceStatement(m_since, m_db.engine())) || !q.next()) {
+        fail(q.lastError().text());
+        return;
+    }
+    if (q.value(0).isNull())
+        m_done = true; // nothing since the date
     else
-        m_upToId = q.value(0).toLongLong();
+        m_lastId = std::max(m_lastId, q.value(0).toLongLong() - 1);
     q.finish();
 }
 

@@ -62,6 +62,8 @@ public:
     // The statement of one batch: the rows since the date with a call id above
     // afterId and up to upToId, in id order, at most maxRows of them (OnePass:
     // all of them).
+    // The first call since the date: its id, found through the date index.
+    static QString firstSinceStatement(const QDateTime& since, ConnectionString::Engine engine);
     static QString batchStatement(const QDateTime& since, qint64 afterId, qint64 upToId,
                                   int maxRows, ConnectionString::Engine engine, BatchClause clause);
 
