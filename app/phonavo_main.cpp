@@ -106,7 +106,8 @@ int main(int argc, char* argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
 
     if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
-        QTextStream(stdout) << "usage: phonavo [--headless] [/autostart] [-ignoreoutlook]\n"
+        QTextStream(stdout) << "usage: phonavo [--headless [--log-stdout]] [/autostart] "
+                               "[-ignoreoutlook]\n"
                                "       phonavo --import-settings FILE\n";
         return 0;
     }

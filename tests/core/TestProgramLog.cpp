@@ -242,6 +242,29 @@ private slots:
         QCOMPARE(reset.size(), 0);
     }
 
+    // Memory, not the count of lines, bounds the list: long lines drop more
+    // of the oldest ones; a new line always stays.
+    void listIsBoundedByItsBytes()
+    {
+        LogListModel* model = m_log->model();
+        model->setMaxBytes(4000);
+        for (int i = 0; i < 100; ++i)
+            m_log->LogStr(QString::number(i) + QString(60, QLatin1Char('x')));
+        QVERIFY(model->bytes() <= 4000);
+        const QStringList kept = m_log->lines();
+        QVERIFY(kept.size() > 10 && kept.size() < 40);
+        QVERIFY(kept.last().contains(QStringLiteral(": 99x")));
+        const int before = int(kept.size());
+        m_log->LogStr(QString(1000, QLatin1Char('y')));
+        QVERIFY(m_log->lines().size() < before);
+        QVERIFY(m_log->lines().last().endsWith(QString(1000, QLatin1Char('y'))));
+        QVERIFY(model->bytes() <= 4000);
+        model->setMaxBytes(1000); // lowering the bound drops at once
+        QCOMPARE(m_log->lines().size(), 0);
+        m_log->LogStr(QString(3000, QLatin1Char('z'))); // larger than the bound: kept alone
+        QCOMPARE(m_log->lines().size(), 1);
+    }
+
     void clearEmptiesListButNotFile()
     {
         m_log->setLogFlag(true);

@@ -1,10 +1,13 @@
 #include "../loc/LangDbFixture.h"
 #include "OnePluginHost.h"
 #include "TestHome.h"
+#include "core/log/LogListModel.h"
 
 #include "contacts/manager/ContactsDatabase.h"
 #include "contacts/store/CallDatabase.h"
 #include "core/controller/MainForm.h"
+#include "core/log/LogListModel.h"
+#include "core/log/ProgramLog.h"
 #include "loc/LocGuru.h"
 #include "platform/AppPaths.h"
 #include "platform/db/ConnectionString.h"
@@ -16,16 +19,19 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace {
 
 const QByteArray kMachineHeader = "Windows Registry Editor Version 5.00\r\n\r\n"
                                   "[HKEY_LOCAL_MACHINE\\Software\\Morvane\\Phonavo]\r\n";
 
 // `phonavo --headless` in the test's PHONAVO_HOME.
-std::unique_ptr<Program> startHeadless()
+std::unique_ptr<Program> startHeadless(const QStringList& arguments = {})
 {
     Program::FrontEnd frontEnd;
     frontEnd.headless = true;
+    frontEnd.arguments = arguments;
     auto program = std::make_unique<Program>(frontEnd);
     if (program->start() != 0)
         return nullptr;
@@ -41,6 +47,21 @@ class TestHeadlessProgram : public QObject
     Q_OBJECT
 
 private slots:
+    // Standard output (a service's journal) gets the log only when asked, or
+    // when it is a terminal; the list of a program without a window stays short.
+    void headlessLogGoesWhereItIsRead()
+    {
+        TestHome home;
+        for (const bool asked : {false, true}) {
+            auto program =
+                startHeadless(asked ? QStringList{QStringLiteral("--log-stdout")} : QStringList());
+            QVERIFY(program);
+            QCOMPARE(program->log().echoToStdout(), asked || isatty(STDOUT_FILENO) != 0);
+            QVERIFY(program->log().model()->maxBytes() <= 256 * 1024);
+            program->shutdown();
+        }
+    }
+
     // A new or upgraded installation records its version, so its server
     // accepts clients of the same version; a newer recorded one stays.
     void startRecordsTheInstalledVersion_data()

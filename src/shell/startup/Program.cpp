@@ -16,6 +16,7 @@
 #include "contacts/store/CallStorage.h"
 #include "core/controller/MainForm.h"
 #include "core/log/ErrorReport.h"
+#include "core/log/LogListModel.h"
 #include "core/log/ProgramLog.h"
 #include "core/monitor/LineSourceSettings.h"
 #include "loc/Languages.h"
@@ -41,6 +42,8 @@
 #include <QSysInfo>
 #include <QTimer>
 #include <QVersionNumber>
+
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -100,7 +103,15 @@ int Program::start()
     m_settings =
         std::make_unique<SettingsStore>(AppPaths::userHivePath(), AppPaths::machineHivePath());
     m_log = std::make_unique<ProgramLog>(AppPaths::logFilePath());
-    m_log->setEchoToStdout(m_frontEnd.headless);
+    // The lines go to a terminal, or where --log-stdout asks for them; a
+    // service manager's journal otherwise gets nothing twice.
+    m_log->setEchoToStdout(m_frontEnd.headless &&
+                           (isatty(STDOUT_FILENO) != 0 ||
+                            m_frontEnd.arguments.contains(QStringLiteral("--log-stdout"))));
+    // Without a window nobody reads the list: a short history is enough for
+    // the automation object and the tests of a running server.
+    if (m_frontEnd.headless)
+        m_log->model()->setMaxBytes(256 * 1024);
     m_log->setDebugFlag(m_settings->getInt(SettingsStore::Hive::LocalMachine, QString(),
                                            QStringLiteral("Debug"), 0) == 1);
     m_log->setLogFlag(m_settings->getInt(SettingsStore::Hive::LocalMachine, QString(),
