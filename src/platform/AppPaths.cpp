@@ -236,11 +236,18 @@ bool runningFromBuildTree()
            (programDir == buildRoot || programDir.startsWith(buildRoot + QLatin1Char('/')));
 }
 
+// Where an installed program keeps a folder, relative to its own.
+QString besideProgram(const char* relative)
+{
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                           QString::fromUtf8(relative));
+}
+
 } // namespace
 
 QString dataDir()
 {
-    const QString installed = QStringLiteral(PHONAVO_DATA_DIR);
+    const QString installed = besideProgram(PHONAVO_DATA_FROM_BIN);
     if (!runningFromBuildTree() && QFileInfo::exists(installed))
         return installed;
     return QStringLiteral(PHONAVO_SOURCE_DATA_DIR);
@@ -251,7 +258,7 @@ QString dataFile(const QString& name)
     const QStringList candidates = runningFromBuildTree()
                                        ? QStringList{QStringLiteral(PHONAVO_BUILD_DATA_DIR),
                                                      QStringLiteral(PHONAVO_SOURCE_DATA_DIR)}
-                                       : QStringList{QStringLiteral(PHONAVO_DATA_DIR)};
+                                       : QStringList{besideProgram(PHONAVO_DATA_FROM_BIN)};
     for (const QString& dir : candidates) {
         const QString path = dir + QLatin1Char('/') + name;
         if (QFileInfo::exists(path))
@@ -267,7 +274,7 @@ QStringList pluginDirs()
         dirs << QFileInfo(QStringLiteral(PHONAVO_BUILD_DATA_DIR)).absolutePath() +
                     QStringLiteral("/plugins");
     else
-        dirs << QStringLiteral(PHONAVO_PLUGIN_DIR);
+        dirs << besideProgram(PHONAVO_PLUGINS_FROM_BIN);
     dirs << installDir() + QStringLiteral("plugins");
     const QString extra = qEnvironmentVariable("PHONAVO_PLUGIN_PATH");
     for (const QString& dir : extra.split(QLatin1Char(':'), Qt::SkipEmptyParts))

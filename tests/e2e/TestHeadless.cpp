@@ -362,6 +362,31 @@ private slots:
         QVERIFY(entry.contains(QLatin1String("SUMMARY:Incoming call from Bo Lind (ACME")));
     }
 
+    // An installation made by cmake --install anywhere finds its language
+    // data, schemas and plug-ins beside itself, never in the build tree.
+    void installedProgramFindsItsFiles()
+    {
+        QTemporaryDir prefix;
+        QProcess install;
+        install.start(QStringLiteral(CMAKE_COMMAND),
+                      {QStringLiteral("--install"), QStringLiteral(PHONAVO_BUILD_ROOT),
+                       QStringLiteral("--prefix"), prefix.path()});
+        QVERIFY(install.waitForFinished(120000));
+        QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
+        const QString installed = prefix.filePath(QStringLiteral("bin/phonavo"));
+        QVERIFY(QFileInfo(installed).isExecutable());
+        startProgram(QByteArray(), installed);
+        QVERIFY(waitForLog(QStringLiteral("Loading PhonavoConnectionTapiServer.Connection")));
+        QVERIFY(waitForLog(QStringLiteral("Created the call database")));
+        const LineResult ring = phonavoLine({QStringLiteral("ring"), QStringLiteral("0"),
+                                             QStringLiteral("0301234567"), QStringLiteral("5551")});
+        QVERIFY(
+            waitForLog(QLatin1Char('[') + ring.out +
+                       QStringLiteral("] Incoming call from: 0301234567. Callee: Office (5551)")));
+        QVERIFY(!log().contains(QLatin1String("language"), Qt::CaseInsensitive));
+        QVERIFY(!log().contains(QLatin1String(PHONAVO_BUILD_ROOT)));
+    }
+
     // Starts the program with its server on (password "abc123" stored as
     // `scrambled`) and returns the port it listens on, 0 when it could not.
     quint16 startServingProgram(const QByteArray& scrambled,
