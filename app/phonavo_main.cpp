@@ -2,6 +2,7 @@
 //   phonavo                         desktop program (falls back to headless without a display)
 //   phonavo --headless              the same core without windows, for a home server
 //   phonavo --import-settings FILE  restores a settings backup (.reg) and exits
+//   phonavo --import-settings FILE --ask   the same after a question (double-click on a backup)
 
 #include "notify/ui/MainWindow.h"
 #include "platform/AppPaths.h"
@@ -13,6 +14,7 @@
 #include "shell/ui/GuiDialogs.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTextStream>
 
 namespace {
@@ -32,6 +34,31 @@ int importSettings(const QString& file)
         return 1;
     }
     out << "Imported " << result.value() << " settings from " << file << '\n';
+    return 0;
+}
+
+// A backup opened from the file manager: the user confirms before anything
+// is overwritten, and sees how it went.
+int importSettingsAsking(int argc, char* argv[], const QString& file)
+{
+    QApplication app(argc, argv);
+    const auto answer = QMessageBox::question(
+        nullptr, QStringLiteral("Phonavo"),
+        QStringLiteral("Restore the Phonavo settings from\n%1?\n\nThe settings they contain "
+                       "replace the current ones. Restart Phonavo afterwards.")
+            .arg(file));
+    if (answer != QMessageBox::Yes)
+        return 0;
+    SettingsStore store(AppPaths::userHivePath(), AppPaths::machineHivePath());
+    const auto result = SettingsBackup::importFile(store, file);
+    if (!result || !store.flush()) {
+        QMessageBox::critical(nullptr, QStringLiteral("Phonavo"),
+                              QStringLiteral("The settings were not restored: %1")
+                                  .arg(result ? store.userHivePath() : result.error()));
+        return 1;
+    }
+    QMessageBox::information(nullptr, QStringLiteral("Phonavo"),
+                             QStringLiteral("%1 settings restored.").arg(result.value()));
     return 0;
 }
 
@@ -117,6 +144,8 @@ int main(int argc, char* argv[])
             QTextStream(stderr) << "phonavo: --import-settings needs a file\n";
             return 2;
         }
+        if (arguments.contains(QLatin1String("--ask")) && displayAvailable())
+            return importSettingsAsking(argc, argv, arguments.at(importAt + 1));
         QCoreApplication app(argc, argv);
         return importSettings(arguments.at(importAt + 1));
     }
