@@ -21,6 +21,11 @@ int main(int argc, char* argv[])
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    if (arguments.contains(QLatin1String("--version"))) {
+        QTextStream(stdout) << "phonavo-contacts " << PHONAVO_VERSION_MAJOR << '.'
+                            << PHONAVO_VERSION_MINOR << '.' << PHONAVO_VERSION_PATCH << Qt::endl;
+        return 0;
+    }
     // Help needs no window, nor a display.
     if (ManagerCommandLine::parse(arguments).action == ManagerCommandLine::Action::Help) {
         QTextStream(stdout) << ManagerCommandLine::usage() << Qt::endl;

@@ -40,6 +40,16 @@ int main(int argc, char* argv[])
         printUsage(args.isEmpty() ? err : out);
         return args.isEmpty() ? 2 : 0;
     }
+    if (args.first() == QLatin1String("--version")) {
+        out << "phonavo-line " << PHONAVO_VERSION_MAJOR << '.' << PHONAVO_VERSION_MINOR << '.'
+            << PHONAVO_VERSION_PATCH << '\n';
+        return 0;
+    }
+    if (args.first().startsWith(QLatin1Char('-'))) {
+        err << "phonavo-line: unknown option '" << args.first()
+            << "'\nTry 'phonavo-line --help' for the commands.\n";
+        return 2;
+    }
 
     QLocalSocket socket;
     socket.connectToServer(socketPath);

@@ -124,6 +124,32 @@ int runDesktop(int argc, char* argv[], const QStringList& arguments)
     return app.exec();
 }
 
+// The first argument that is no option of the program's (nor one of Qt's
+// window-system options, which QApplication takes), or empty.
+QString unknownOption(const QStringList& arguments)
+{
+    static const QStringList known = {
+        QStringLiteral("--headless"),        QStringLiteral("--log-stdout"),
+        QStringLiteral("--import-settings"), QStringLiteral("--ask"),
+        QStringLiteral("/autostart"),        QStringLiteral("-ignoreoutlook")};
+    static const QStringList qtWithValue = {QStringLiteral("-platform"), QStringLiteral("-style"),
+                                            QStringLiteral("-display"),
+                                            QStringLiteral("-qwindowgeometry")};
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments.at(i);
+        if (known.contains(a, Qt::CaseInsensitive))
+            continue;
+        if (a == QLatin1String("--import-settings") || qtWithValue.contains(a)) {
+            ++i; // its value
+            continue;
+        }
+        if (i > 0 && arguments.at(i - 1) == QLatin1String("--import-settings"))
+            continue;
+        return a;
+    }
+    return QString();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -135,8 +161,18 @@ int main(int argc, char* argv[])
     if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
         QTextStream(stdout) << "usage: phonavo [--headless [--log-stdout]] [/autostart] "
                                "[-ignoreoutlook]\n"
-                               "       phonavo --import-settings FILE\n";
+                               "       phonavo --import-settings FILE [--ask]\n"
+                               "       phonavo --version\n";
         return 0;
+    }
+    if (arguments.contains(QLatin1String("--version"))) {
+        QTextStream(stdout) << "phonavo " << Program::versionText() << '\n';
+        return 0;
+    }
+    if (const QString unknown = unknownOption(arguments); !unknown.isEmpty()) {
+        QTextStream(stderr) << "phonavo: unknown option '" << unknown
+                            << "'\nTry 'phonavo --help' for the options.\n";
+        return 2;
     }
     const int importAt = int(arguments.indexOf(QLatin1String("--import-settings")));
     if (importAt >= 0) {

@@ -362,6 +362,52 @@ private slots:
         QVERIFY(entry.contains(QLatin1String("SUMMARY:Incoming call from Bo Lind (ACME")));
     }
 
+    // Every program answers --help and --version, and refuses an unknown
+    // option with a hint and exit status 2, before touching any file.
+    void commandLines_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output"); // the start of stdout, or of stderr when it fails
+        const QString phonavo = QStringLiteral(PHONAVO_BIN);
+        const QString line = QStringLiteral(PHONAVO_LINE_BIN);
+        const QString contacts = QStringLiteral(PHONAVO_CONTACTS_BIN);
+        QTest::newRow("phonavo --version")
+            << phonavo << QStringList{"--version"} << 0 << "phonavo 0.1.0";
+        QTest::newRow("phonavo --help")
+            << phonavo << QStringList{"--help"} << 0 << "usage: phonavo";
+        QTest::newRow("phonavo unknown") << phonavo << QStringList{"--headles"} << 2
+                                         << "phonavo: unknown option '--headles'\nTry";
+        QTest::newRow("phonavo import without file")
+            << phonavo << QStringList{"--import-settings"} << 2 << "phonavo: --import-settings";
+        QTest::newRow("line --version")
+            << line << QStringList{"--version"} << 0 << "phonavo-line 0.1.0";
+        QTest::newRow("line unknown")
+            << line << QStringList{"--frob"} << 2 << "phonavo-line: unknown option '--frob'";
+        QTest::newRow("contacts --version")
+            << contacts << QStringList{"--version"} << 0 << "phonavo-contacts 0.1.0";
+        QTest::newRow("contacts --help") << contacts << QStringList{"--help"} << 0 << "";
+    }
+    void commandLines()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        TestHome home; // nothing may be written into it
+        QProcess p;
+        p.start(program, arguments);
+        QVERIFY(p.waitForFinished(15000));
+        QCOMPARE(p.exitCode(), exitCode);
+        const QString text =
+            QString::fromUtf8(exitCode == 0 ? p.readAllStandardOutput() : p.readAllStandardError());
+        QVERIFY2(text.startsWith(output), qPrintable(text));
+        QVERIFY(!text.trimmed().isEmpty());
+        QCOMPARE(QDir(home.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList());
+    }
+
     // An installation made by cmake --install anywhere finds its language
     // data, schemas and plug-ins beside itself, never in the build tree.
     void installedProgramFindsItsFiles()
