@@ -7,6 +7,7 @@
 #include "plugins/host/PluginHostService.h"
 #include "plugins/host/PluginRegistration.h"
 #include "plugins/host/ShippedPlugins.h"
+#include "shell/update/UpdateCheck.h"
 
 #include "ExitCommands.h"
 #include "MainWindowView.h"
@@ -316,8 +317,19 @@ void Program::buildLoadingSteps(StartupSequence& steps)
     });
     steps.add(QStringLiteral("update check"), [this, seam] {
         if (m_settings->getInt(SettingsStore::Hive::CurrentUser, QString(),
-                               QStringLiteral("Look4Update"), 1) == 1)
-            seam(m_seams.checkForUpdate);
+                               QStringLiteral("Look4Update"), 1) != 1)
+            return;
+        if (m_seams.checkForUpdate) {
+            m_seams.checkForUpdate();
+            return;
+        }
+        // Administrators (and the test runs) can keep every start off the network.
+        if (qEnvironmentVariable("PHONAVO_UPDATE_CHECK") == QLatin1String("0"))
+            return;
+        ShellOpener* shell = m_shell.get();
+        m_update = std::make_unique<UpdateCheck>(
+            *m_form, Clock::instance(), [shell](const QString& url) { shell->ShellOpen(url, 10); });
+        m_update->start(false);
     });
     steps.add(
         QStringLiteral("automatic start"), StartupSequence::Step([this] {

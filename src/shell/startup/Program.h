@@ -32,6 +32,7 @@ class ProgramLog;
 class SettingsStore;
 class SoundPlayer;
 class TelephonyHub;
+class UpdateCheck;
 class ExitCommands;
 class MainWindowView;
 class StartupSequence;
@@ -109,6 +110,8 @@ public:
     PluginHostService* plugins() const { return m_plugins.get(); }
     // The user's address books; null before loading reaches them.
     AddressBookService* addressBook() const { return m_addressBook.get(); }
+    // The update check of this start; null when none was started.
+    UpdateCheck* updateCheck() const { return m_update.get(); }
     ErrorReporter& errors() const { return *m_errors; }
     // The companion contact manager; null before loading has made the controller.
     ContactManagerLauncher* contactManager() const { return m_contactManager.get(); }
@@ -173,10 +176,11 @@ private:
     std::unique_ptr<ControlChannelServer> m_control;
     std::unique_ptr<ExitCommands> m_exit;
     std::unique_ptr<PhonavoServer> m_server;
-    std::unique_ptr<PluginHostService> m_plugins; // after m_form: goes before it
+    std::unique_ptr<PluginHostService> m_plugins;      // after m_form: goes before it
     std::unique_ptr<AddressBookService> m_addressBook; // after m_form: goes before it
     std::unique_ptr<NumberLookup> m_lookup;
     std::unique_ptr<StandbyHandler> m_standby;
+    std::unique_ptr<UpdateCheck> m_update;  // after m_form: goes before it
     std::unique_ptr<MainWindowView> m_view; // after m_form: goes before it
     std::unique_ptr<StartupSequence> m_loading;
     std::unique_ptr<QLockFile> m_instanceLock;
