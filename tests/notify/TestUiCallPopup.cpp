@@ -107,14 +107,25 @@ private slots:
         QTest::addColumn<QString>("called");
         QTest::addColumn<QString>("number");
         QTest::addColumn<QString>("title");
-        QTest::newRow("known") << "030 1234" << "4711" << "030 1234" << "Incoming call for 4711";
-        QTest::newRow("no caller id") << "" << "4711" << "(unknown)" << "Incoming call for 4711";
-        QTest::newRow("no called number") << "030 1234" << "" << "030 1234" << "Incoming call";
+        QTest::newRow("known") << "030 1234"
+                               << "4711"
+                               << "030 1234"
+                               << "Incoming call for 4711";
+        QTest::newRow("no caller id") << ""
+                                      << "4711"
+                                      << "(unknown)"
+                                      << "Incoming call for 4711";
+        QTest::newRow("no called number") << "030 1234"
+                                          << ""
+                                          << "030 1234"
+                                          << "Incoming call";
     }
     void showsTheCallerAndTitle()
     {
         QFETCH(QString, caller);
         QFETCH(QString, called);
+        QFETCH(QString, number);
+        QFETCH(QString, title);
         PopupRig rig;
         CallPopupWindow* popup = rig.show(caller, called);
         QWidget* w = popup->window();
@@ -122,8 +133,8 @@ private slots:
         QVERIFY(w->isVisible());
         QVERIFY(w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(w->testAttribute(Qt::WA_ShowWithoutActivating));
-        QCOMPARE(w->windowTitle(), QFETCH(QString, title));
-        QCOMPARE(label(popup, "lblCallerNumber")->text(), QFETCH(QString, number));
+        QCOMPARE(w->windowTitle(), title);
+        QCOMPARE(label(popup, "lblCallerNumber")->text(), number);
         QCOMPARE(label(popup, "lblCallerName")->text(), QStringLiteral("John Smith"));
         QCOMPARE(label(popup, "lblExtrainfo")->text(), QStringLiteral("ACME"));
         QCOMPARE(w->windowOpacity(), 1.0);
@@ -180,8 +191,9 @@ private slots:
         QLabel* reject = actions(open.first())[1];
         QCOMPARE(reject->text(), QStringLiteral("Reject"));
         click(reject);
-        QVERIFY(rig.anyMessage(
-            [](const QString& line) { return line.contains(QStringLiteral("Rejecting call on")); }));
+        QVERIFY(rig.anyMessage([](const QString& line) {
+            return line.contains(QStringLiteral("Rejecting call on"));
+        }));
         QTRY_VERIFY(!rig.lines().hasCall(ringing.value()));
     }
 
@@ -265,9 +277,12 @@ private slots:
     void controlPosModes()
     {
         QFETCH(int, mode);
+        QFETCH(int, left);
+        QFETCH(int, width);
         QWidget window;
         const auto px = [&](int t) { return twips(&window, t); };
         window.resize(px(4650), px(1770));
+        window.show(); // a hidden window gets its resize only when shown
         auto* control = new QLabel(QStringLiteral("text"), &window);
         control->setGeometry(px(300), px(150), px(1500), px(300));
         QFont font = control->font();
@@ -278,8 +293,7 @@ private slots:
         const auto m = FormControlPos::Mode(mode);
         resizer.Add(control, m, FormControlPos::Keep, m, FormControlPos::Keep, mode == 2);
         window.resize(px(9300), px(1770));
-        QCOMPARE(control->geometry(), QRect(px(QFETCH(int, left)), px(150), px(QFETCH(int, width)),
-                                            px(300)));
+        QCOMPARE(control->geometry(), QRect(px(left), px(150), px(width), px(300)));
         QCOMPARE(control->font().pointSizeF(), 10.0); // the height did not change
         // Any number of resizes: back to the start gives the start exactly.
         for (int width : {5001, 7333, 3100, 4650})
@@ -311,15 +325,17 @@ private slots:
         const QSize defaultSize = w->size();
         QVERIFY(defaultSize.width() >= twips(w, 4650) && defaultSize.height() >= twips(w, 1770));
         w->setGeometry(QRect(QPoint(40, 50), defaultSize + QSize(90, 30)));
+        const QPoint at = w->pos();
         popup->unload();
-        QCOMPARE(rig.settings.GetSettingHKCU(QStringLiteral("Notification"),
-                                             QStringLiteral("Width"), QString())
-                     .toInt(),
-                 int(std::lround((defaultSize.width() + 90) * 1440.0 / w->logicalDpiX())));
+        QCOMPARE(
+            rig.settings
+                .GetSettingHKCU(QStringLiteral("Notification"), QStringLiteral("Width"), QString())
+                .toInt(),
+            int(std::lround((defaultSize.width() + 90) * 1440.0 / w->logicalDpiX())));
 
         CallPopupWindow* next = rig.show();
         QCOMPARE(next->window()->size(), defaultSize + QSize(90, 30));
-        QCOMPARE(next->window()->pos(), QPoint(40, 50));
+        QCOMPARE(next->window()->pos(), at);
         QAction* restore = next->window()->findChild<QAction*>(QStringLiteral("mnuRestore"));
         QCOMPARE(restore->text(), QStringLiteral("&Restore default size"));
         restore->trigger();
@@ -357,8 +373,8 @@ private slots:
         QTest::addColumn<QColor>("expected"); // invalid: the drawn default picture
         QTest::addColumn<QString>("logged");
         QTest::newRow("caller's") << "red.png" << true << QColor(Qt::red) << "";
-        QTest::newRow("missing, unknown") << "gone.png" << true << QColor(Qt::blue)
-                                          << "Picture not shown, no such file";
+        QTest::newRow("missing, unknown")
+            << "gone.png" << true << QColor(Qt::blue) << "Picture not shown, no such file";
         QTest::newRow("not an image, default")
             << "text.png" << false << QColor() << "Picture %1 not shown:";
         QTest::newRow("none") << "" << false << QColor() << "";
@@ -375,7 +391,8 @@ private slots:
         text.write("not a picture");
         text.close();
         PopupRig rig;
-        if (QFETCH(bool, unknownImage))
+        QFETCH(bool, unknownImage);
+        if (unknownImage)
             rig.settings.SaveSettingHKCU(QStringLiteral("Options"),
                                          QStringLiteral("NotifyUnknownImage"),
                                          writePicture(dir, QStringLiteral("blue.png"), Qt::blue));
@@ -389,9 +406,8 @@ private slots:
         else
             QVERIFY(centre != QColor(Qt::red) && centre != QColor(Qt::blue));
         if (!logged.isEmpty())
-            QVERIFY(rig.anyMessage([&](const QString& line) {
-                return line.startsWith(logged.arg(path));
-            }));
+            QVERIFY(rig.anyMessage(
+                [&](const QString& line) { return line.startsWith(logged.arg(path)); }));
     }
 
     void contactActionsStartTheContactManager_data()
@@ -409,20 +425,24 @@ private slots:
         QFETCH(QString, arguments);
         PopupRig rig;
         rig.form->options().setValue(QStringLiteral("cmbDataConnection"), 1);
-        rig.takenOver = QFETCH(bool, takenOver);
+        QFETCH(bool, takenOver);
+        QFETCH(QString, key);
+        rig.takenOver = takenOver;
         QTemporaryDir folder;
         const QString record = folder.filePath(QStringLiteral("arguments"));
-        const QString script = folder.filePath(QString::fromLatin1(ContactManagerLauncher::kProgramName));
+        const QString script =
+            folder.filePath(QString::fromLatin1(ContactManagerLauncher::kProgramName));
         QFile file(script);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("#!/bin/sh\nfor a in \"$@\"; do printf ' %s' \"$a\"; done > \"$0.tmp\"\n"
-                   "mv \"$0.tmp\" \"" + record.toUtf8() + "\"\n");
+                   "mv \"$0.tmp\" \"" +
+                   record.toUtf8() + "\"\n");
         file.close();
         file.setPermissions(file.permissions() | QFile::ExeOwner);
         rig.manager.setFolder(folder.path());
 
         CallPopupWindow* popup =
-            rig.show(QStringLiteral("030 1234"), QString(), QString(), QString(), QFETCH(QString, key));
+            rig.show(QStringLiteral("030 1234"), QString(), QString(), QString(), key);
         QCOMPARE(popup->clickable(), arguments.size() > 0);
         click(label(popup, "lblCallerName"));
         if (arguments.isEmpty()) {

@@ -18,6 +18,7 @@
 #include <QClipboard>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -277,11 +278,11 @@ void CallPopupWindow::ShowCall(const QString& callerNumber, const QString& calle
 
     m_userPicture = loadPicture(picturePath);
     if (m_userPicture.isNull())
-        m_userPicture = loadPicture(form.settings()
-                                        .GetSettingHKCU(QStringLiteral("Options"),
-                                                        QStringLiteral("NotifyUnknownImage"),
-                                                        QString())
-                                        .toString());
+        m_userPicture =
+            loadPicture(form.settings()
+                            .GetSettingHKCU(QStringLiteral("Options"),
+                                            QStringLiteral("NotifyUnknownImage"), QString())
+                            .toString());
     if (m_userPicture.isNull())
         m_userPicture = defaultPicture(m_window->palette(), 128);
 
@@ -305,12 +306,10 @@ void CallPopupWindow::ShowCall(const QString& callerNumber, const QString& calle
     layoutScaled();
     if (transparency > 0) {
         m_window->show();
-        m_window->raise();
         m_fader->fadeTo(transparency, kFadeInPauseMs);
     } else {
         m_fader->set(0);
         m_window->show();
-        m_window->raise();
     }
 
     if (options.flag(QStringLiteral("cbAutoHide"))) {
@@ -360,8 +359,8 @@ void CallPopupWindow::setPicture(QLabel* label, const QPixmap& picture)
     if (picture.isNull() || label->size().isEmpty())
         return;
     const qreal ratio = m_window->devicePixelRatioF();
-    QPixmap scaled = picture.scaled(label->size() * ratio, Qt::KeepAspectRatio,
-                                    Qt::SmoothTransformation);
+    QPixmap scaled =
+        picture.scaled(label->size() * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     scaled.setDevicePixelRatio(ratio);
     label->setPixmap(scaled);
 }
@@ -382,9 +381,8 @@ void CallPopupWindow::layoutScaled()
     setPicture(m_imgUser, m_userPicture);
     setPicture(m_image1, SysTray::stateIcon(true).pixmap(64));
     if (m_imgBackground->isVisible()) {
-        m_imgBackground->setPixmap(m_background.scaled(m_imgBackground->size(),
-                                                       Qt::IgnoreAspectRatio,
-                                                       Qt::SmoothTransformation));
+        m_imgBackground->setPixmap(m_background.scaled(
+            m_imgBackground->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     }
     LayoutActions();
 }
@@ -443,7 +441,8 @@ bool CallPopupWindow::eventFilter(QObject* watched, QEvent* event)
         break;
     case QEvent::MouseButtonRelease: {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton || !label->rect().contains(mouse->position().toPoint()))
+        if (mouse->button() != Qt::LeftButton ||
+            !label->rect().contains(mouse->position().toPoint()))
             break;
         if (label == m_lblCountDown) {
             stopCountdown();
@@ -456,8 +455,7 @@ bool CallPopupWindow::eventFilter(QObject* watched, QEvent* event)
             setHover(false, nullptr);
             if (label->text() != text)
                 LayoutActions();
-        } else if (m_clickable &&
-                   (caption || label == m_imgUser || label == m_image1)) {
+        } else if (m_clickable && (caption || label == m_imgUser || label == m_image1)) {
             openContact();
         }
         return true;
@@ -493,8 +491,8 @@ void CallPopupWindow::openContact()
         book->createAndOpenContact(m_name, m_number);
     } else if (source == NumberLookup::Database) {
         if (m_hasContact)
-            runContactManager({QStringLiteral("/command=open"),
-                               QStringLiteral("/guid=") + m_contactKey});
+            runContactManager(
+                {QStringLiteral("/command=open"), QStringLiteral("/guid=") + m_contactKey});
         else
             runContactManager({QStringLiteral("/command=new"),
                                quotedArgument(QStringLiteral("/number="), m_number),
@@ -606,8 +604,13 @@ void CallPopupWindows::retranslate()
 QPoint CallPopupWindows::freePosition(const CallPopupWindow* popup, const QRect& frame,
                                       const QRect& workArea) const
 {
-    QRect place = frame;
     const QList<CallPopupWindow*> open = openPopups();
+    QRect place = frame;
+    // A window not shown yet has no frame: take that of one that has.
+    if (!open.isEmpty() && popup && popup->window() && !popup->window()->isVisible()) {
+        const QWidget* shown = open.first()->window();
+        place.setSize(frame.size() + shown->frameGeometry().size() - shown->size());
+    }
     // Each step moves above one popup in the way; as many steps as popups.
     for (qsizetype step = 0; step <= open.size(); ++step) {
         const auto blocker = std::find_if(open.begin(), open.end(), [&](CallPopupWindow* other) {

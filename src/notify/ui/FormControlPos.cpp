@@ -44,8 +44,15 @@ void FormControlPos::Add(QWidget* control, Mode left, Mode top, Mode width, Mode
 {
     if (!control)
         return;
-    Control c{control, control->geometry(), control->font().pointSizeF(),
-              control->font().pixelSize(), left, top, width, height, scaleFont};
+    Control c{control,
+              control->geometry(),
+              control->font().pointSizeF(),
+              control->font().pixelSize(),
+              left,
+              top,
+              width,
+              height,
+              scaleFont};
     m_controls << c;
 }
 
