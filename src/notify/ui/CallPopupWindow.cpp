@@ -264,7 +264,11 @@ void CallPopupWindow::ShowCall(const QString& callerNumber, const QString& calle
     m_calledNumber = calledNumber;
     m_window->setWindowTitle(title());
     m_number = callerNumber.isEmpty() ? GetS(QStringLiteral("(unknown)")) : callerNumber;
-    m_name = firstName.isEmpty() ? lastName : firstName + QLatin1Char(' ') + lastName;
+    // No blank after a first name without a last one: the name also goes to
+    // the contact manager and the clipboard.
+    m_name = firstName.isEmpty()  ? lastName
+             : lastName.isEmpty() ? firstName
+                                  : firstName + QLatin1Char(' ') + lastName;
     m_extra = extra;
 
     const QRect frame = m_window->frameGeometry();
