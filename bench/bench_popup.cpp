@@ -89,13 +89,15 @@ int main(int argc, char* argv[])
                 delete popup;
             QCoreApplication::processEvents();
         }
-        out << QStringLiteral("transparency %1%: %2 calls, line report to popup shown: median "
-                              "%3 ms, p95 %4 ms, max %5 ms\n")
+        // The very first popup of a run also loads fonts and styles.
+        out << QStringLiteral("transparency %1%: %2 calls, line report to popup shown: first "
+                              "%6 ms, median %3 ms, p95 %4 ms, max %5 ms\n")
                    .arg(transparency)
                    .arg(calls)
                    .arg(percentile(ms, 0.5), 0, 'f', 2)
                    .arg(percentile(ms, 0.95), 0, 'f', 2)
-                   .arg(percentile(ms, 1.0), 0, 'f', 2);
+                   .arg(percentile(ms, 1.0), 0, 'f', 2)
+                   .arg(ms.front(), 0, 'f', 2);
     }
     form.setPopupFactory(nullptr);
     return 0;
