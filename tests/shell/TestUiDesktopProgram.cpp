@@ -5,6 +5,8 @@
 #include "notify/ui/SysTray.h"
 #include "platform/AppPaths.h"
 #include "platform/desktop/ShellOpen.h"
+#include "platform/telephony/TelephonyHub.h"
+#include "platform/telephony/VirtualLineProvider.h"
 #include "server/connections/PhonavoServer.h"
 #include "shell/dialogs/ScriptedDialogs.h"
 #include "shell/dialogs/Warnings.h"
@@ -681,6 +683,35 @@ private slots:
                      QStringList(round, "You have to restart Phonavo to change this setting"));
         }
         QCOMPARE(ignoredAtStart.size(), 1); // nothing else happens before the next start
+    }
+
+    // A call on a virtual line pops the caller up through the whole program.
+    void ringingLineShowsThePopup()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"), userHive());
+        Desktop desktop;
+        QCOMPARE(desktop.program->start(), 0);
+        desktop.child<QPushButton>("btnStartStop")->click();
+        QVERIFY(desktop.program->mainForm().Active());
+        auto* lines = desktop.program->telephony().findProvider<VirtualLineProvider>();
+        QVERIFY(lines->ring(0, QStringLiteral("0301234"), QStringLiteral("4711"),
+                            QStringLiteral("John Smith")));
+        const auto popup = [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->objectName() == QLatin1String("frmCall") && w->isVisible())
+                    return w;
+            return static_cast<QWidget*>(nullptr);
+        };
+        QTRY_VERIFY(popup());
+        QCOMPARE(popup()->findChild<QLabel*>(QStringLiteral("lblCallerName"))->text(),
+                 QStringLiteral("John Smith"));
+        QCOMPARE(popup()->findChild<QLabel*>(QStringLiteral("lblCallerNumber"))->text(),
+                 QStringLiteral("0301234"));
+        saveScreenshot(*popup(), QStringLiteral("frmCall-desktop"), false);
+        // Unloading closes it (after its fade-out).
+        desktop.program->shutdown();
+        QTRY_VERIFY(!popup());
     }
 
     void aFailingLoadingStepClosesTheProgram()

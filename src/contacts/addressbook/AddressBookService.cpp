@@ -231,6 +231,25 @@ bool AddressBookService::openContact(const QString& entryId)
     return true;
 }
 
+bool AddressBookService::createAndOpenContact(const QString& name, const QString& number)
+{
+    if (!m_available)
+        return false;
+    VCardContact card;
+    card.familyName = name;
+    card.formattedName = name;
+    card.phones << VCardPhone{number, {QStringLiteral("home")}};
+    QString error;
+    const AddressBookContact made = AddressBookFiles::createContact(contactsFolder(), card, &error);
+    if (!made.isValid()) {
+        log(QStringLiteral("Address book contact not created: ") + error);
+        return false;
+    }
+    if (m_open)
+        m_open(made.filePath);
+    return true;
+}
+
 AddressBookContact AddressBookService::findInFolder(const QString& folder, QString& number) const
 {
     const QString digits = DigitsOnly(number);

@@ -54,6 +54,10 @@ public:
     QString pictureOf(const AddressBookContact& contact);
     // Opens the contact's file with the desktop's handler.
     bool openContact(const QString& entryId);
+    // A new card in the contacts folder with the name as family name and the
+    // number as home number, opened for editing. False (logged) when none
+    // could be written.
+    bool createAndOpenContact(const QString& name, const QString& number);
 
     // Buffer timer (tmrBufferOutlookContacts): first tick after 100 ms, then
     // every 30 s; rebuilds when the buffer is older than 23 hours.

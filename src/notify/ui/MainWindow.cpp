@@ -14,6 +14,7 @@
 #include "core/log/ProgramLog.h"
 #include "loc/Languages.h"
 #include "loc/ui/FormTranslator.h"
+#include "notify/ui/CallPopupWindow.h"
 #include "platform/db/ui/ConnectionStringDialog.h"
 #include "platform/desktop/ShellOpen.h"
 #include "plugins/host/PluginHostService.h"
@@ -85,6 +86,16 @@ MainWindow::MainWindow(Program& program, QWidget* parent)
     MainForm& form = program.mainForm();
     form.setDeviceEditor(m_editors.get());
     form.setMsnEditor(m_editors.get());
+    CallPopupContext popups;
+    popups.form = &form;
+    popups.addressBook = [&program] { return program.addressBook(); };
+    popups.contactManager = [&program] { return program.contactManager(); };
+    popups.contactEditingTakenOver = [this] {
+        return m_btnEditContacts &&
+               m_btnEditContacts->property("Tag").toString() == QLatin1String("1");
+    };
+    m_popups = std::make_unique<CallPopupWindows>(popups);
+    form.setPopupFactory(m_popups.get());
 
     buildMenus();
     auto* central = new QWidget(this);
@@ -116,6 +127,7 @@ MainWindow::~MainWindow()
     MainForm& form = m_program.mainForm();
     form.setDeviceEditor(nullptr);
     form.setMsnEditor(nullptr);
+    form.setPopupFactory(nullptr);
     if (m_tray)
         form.setTrayPresence(nullptr);
 }
@@ -551,6 +563,7 @@ void MainWindow::changeLanguage(const QString& column)
     const bool changed = languages.ChangeLanguage(column, [this] {
         FormTranslator::TranslateForm(this, m_program.loc());
         FormTranslator::TranslateForm(m_trayMenu, m_program.loc());
+        m_popups->retranslate();
     });
     tickLanguage(changed ? column : m_program.loc().sForeignColumnName());
     translateClientCaptions();

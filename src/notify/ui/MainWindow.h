@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class CallPopupWindows;
 class DialogEditors;
 class PluginPages;
 class Program;
@@ -45,6 +46,8 @@ public:
     void saveWindowState() override;
 
     SysTray* sysTray() const { return m_tray.get(); }
+    // The caller popups the controller opens for calls.
+    CallPopupWindows* callPopups() const { return m_popups.get(); }
     QMenu* trayMenu() const { return m_trayMenu; }
     // The option pages; later parts add theirs here (tab captions are translated).
     QTabWidget* tabPages() const { return m_tabs; }
@@ -93,6 +96,7 @@ private:
     Program& m_program;
     std::unique_ptr<DialogEditors> m_editors;
     std::unique_ptr<SysTray> m_tray;
+    std::unique_ptr<CallPopupWindows> m_popups;
     bool m_unloading = false;
     bool m_filling = false;
 
