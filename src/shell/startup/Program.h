@@ -13,6 +13,7 @@ class AutomationObject;
 class CallDatabase;
 class CallDatabaseSwitch;
 class CallStorage;
+class SqlCallStore;
 class ContactManagerLauncher;
 class PhonavoServer;
 class ShellOpener;
@@ -101,6 +102,8 @@ public:
     CallDatabase* callDatabase() const;
     // Which database the call history is on (mnuSetCallDB).
     CallDatabaseSwitch* callDatabaseSwitch() const;
+    // The store that writes calls into it (and deletes them for the history).
+    SqlCallStore* callStore() const;
     ShellOpener& shell() const { return *m_shell; }
     StandbyHandler* standby() const { return m_standby.get(); }
     // The network server; null before loading reaches it.
@@ -135,6 +138,8 @@ signals:
     void quitRequested(int exitCode);
     // Loading ran to its end (monitoring started when configured).
     void loadingFinished();
+    // A call was saved (or kept for saving): an open history shows it.
+    void callHistoryChanged();
 
 private:
     // A start that cannot go on: the message in a box (on standard error
@@ -173,7 +178,7 @@ private:
     std::unique_ptr<ControlChannelServer> m_control;
     std::unique_ptr<ExitCommands> m_exit;
     std::unique_ptr<PhonavoServer> m_server;
-    std::unique_ptr<PluginHostService> m_plugins; // after m_form: goes before it
+    std::unique_ptr<PluginHostService> m_plugins;      // after m_form: goes before it
     std::unique_ptr<AddressBookService> m_addressBook; // after m_form: goes before it
     std::unique_ptr<NumberLookup> m_lookup;
     std::unique_ptr<StandbyHandler> m_standby;
