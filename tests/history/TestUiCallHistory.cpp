@@ -177,9 +177,8 @@ private slots:
         auto* area = window->findChild<GroupArea*>(QStringLiteral("fraGroupArea"));
         QMimeData mime;
         mime.setData(GroupArea::mimeType(), "Caller");
-        QDropEvent drop(QPointF(5, 5), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
         const qint64 before = model.rowsRead();
-        QCoreApplication::sendEvent(area, &drop);
+        QVERIFY(area->takeDrop(&mime));
 
         QStringList groups;
         for (int row = 0; row < model.rowCount(); ++row)
@@ -336,10 +335,12 @@ private slots:
         h.insert(many);
         FrmCallHistory* window = h.open();
         CallHistoryModel& model = window->model();
-        QCOMPARE(model.rowsRead(), qint64(CallHistoryModel::kPageSize));
+        const qint64 opened = model.rowsRead();
+        QVERIFY2(opened <= 2 * CallHistoryModel::kPageSize, qPrintable(QString::number(opened)));
+        QCOMPARE(model.rowCount(), int(opened));
         QCOMPARE(model.callId(model.index(0, 0)), 5000);
         window->grid()->scrollToBottom();
-        QTRY_VERIFY(model.rowCount() > CallHistoryModel::kPageSize);
+        QTRY_VERIFY(model.rowCount() > opened);
         QVERIFY(model.rowsRead() < 5000);
     }
 

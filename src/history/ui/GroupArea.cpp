@@ -40,8 +40,14 @@ void GroupArea::dragEnterEvent(QDragEnterEvent* event)
 
 void GroupArea::dropEvent(QDropEvent* event)
 {
-    if (!event->mimeData()->hasFormat(mimeType()))
-        return;
-    event->acceptProposedAction();
-    emit columnDropped(QString::fromUtf8(event->mimeData()->data(mimeType())));
+    if (takeDrop(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+bool GroupArea::takeDrop(const QMimeData* data)
+{
+    if (!data || !data->hasFormat(mimeType()))
+        return false;
+    emit columnDropped(QString::fromUtf8(data->data(mimeType())));
+    return true;
 }

@@ -3,6 +3,7 @@
 #include <QFrame>
 
 class QLabel;
+class QMimeData;
 class QPushButton;
 
 // The strip above the history grid that a column header is dropped on to
@@ -15,6 +16,8 @@ public:
 
     explicit GroupArea(QWidget* parent = nullptr);
     void showState(const QString& text, bool grouped, const QString& ungroupCaption);
+    // What a drop hands over: true when it named a column.
+    bool takeDrop(const QMimeData* data);
 
 signals:
     void columnDropped(const QString& key);
