@@ -437,7 +437,7 @@ QVariant CallHistoryModel::data(const QModelIndex& index, int role) const
     if (!index.isValid())
         return {};
     if (isGroup(index)) {
-        if (role == Qt::DisplayRole && index.column() == 0)
+        if (role == Qt::DisplayRole && index.column() == m_labelColumn)
             return groupLabel(*m_groups[size_t(index.row())]);
         return {};
     }

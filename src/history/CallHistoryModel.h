@@ -50,6 +50,8 @@ public:
     // Call rows read from the database so far.
     qint64 rowsRead() const { return m_rowsRead; }
 
+    // The column that shows a group's caption (the view's first visible one).
+    void setLabelColumn(int column) { m_labelColumn = column; }
     bool isGroup(const QModelIndex& index) const;
     qint32 callId(const QModelIndex& index) const;
     CallSummary summary(const QModelIndex& index) const;
@@ -118,4 +120,5 @@ private:
     bool m_groupsDone = true;
     QString m_lastError;
     qint64 m_rowsRead = 0;
+    int m_labelColumn = 0;
 };

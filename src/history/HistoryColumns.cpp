@@ -9,7 +9,7 @@ namespace {
 const std::array<Info, Count> kColumns = {{
     {"CallID", "Field2", 1200, true},
     {"CallerImage", "Image", 300, true},
-    {"CallDate", "Date/Time", 1200, false},
+    {"CallDate", "Date/Time", 1800, false}, // a whole date and time in the desktop font
     {"CallTime", "Time", 1005, true},
     {"CallDuration", "CallDuration", 1200, false},
     {"Caller", "Caller", 3000, false},

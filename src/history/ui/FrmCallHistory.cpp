@@ -244,8 +244,11 @@ void FrmCallHistory::applyLayout(const HistoryLayout& layout)
     for (int c = 0; c < HistoryColumns::Count; ++c) {
         const int width = layout.widths.value(c);
         header->setSectionHidden(c, width == 0);
+        // The default widths never cut a (translated) caption.
         if (width > 0)
-            header->resizeSection(c, width);
+            header->resizeSection(c, layout == HistoryLayout::defaults()
+                                         ? qMax(width, header->sectionSizeHint(c))
+                                         : width);
     }
     CallHistoryModel::Settings s = m_model.settings();
     s.sortColumn = layout.sortColumn;
@@ -334,8 +337,18 @@ void FrmCallHistory::spanGroupRows(int first, int last)
 {
     if (m_model.settings().groupColumn < 0)
         return;
+    // A spanned row shows column 0 only: while that one is hidden, the
+    // caption stands in the first visible column instead.
+    const QHeaderView* header = m_grid->header();
+    int label = 0;
+    for (int visual = 0; visual < header->count(); ++visual)
+        if (!header->isSectionHidden(header->logicalIndex(visual))) {
+            label = header->logicalIndex(visual);
+            break;
+        }
+    m_model.setLabelColumn(header->isSectionHidden(0) ? label : 0);
     for (int row = first; row <= last; ++row)
-        m_grid->setFirstColumnSpanned(row, {}, true);
+        m_grid->setFirstColumnSpanned(row, {}, !header->isSectionHidden(0));
 }
 
 void FrmCallHistory::filterChanged()
