@@ -12,6 +12,7 @@
 #include "core/devices/ui/FrmDevice.h"
 #include "core/log/LogListModel.h"
 #include "core/log/ProgramLog.h"
+#include "history/ui/FrmCallHistory.h"
 #include "loc/Languages.h"
 #include "loc/ui/FormTranslator.h"
 #include "notify/ui/CallPopupWindow.h"
@@ -146,6 +147,11 @@ void MainWindow::buildMenus()
     connect(namedAction(file, "mnuExit", QStringLiteral("&Exit")), &QAction::triggered, this,
             [&exits] { exits.mnuExit(); });
 
+    QMenu* calls = menuBar()->addMenu(QStringLiteral("&Calls"));
+    calls->setObjectName(QStringLiteral("mnuExtra"));
+    connect(namedAction(calls, "mnuCallHist", QStringLiteral("&Latest calls")), &QAction::triggered,
+            this, &MainWindow::showCallHistory);
+
     QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
     options->setObjectName(QStringLiteral("mnuOptions"));
     QMenu* language = options->addMenu(QStringLiteral("&Language"));
@@ -197,6 +203,8 @@ void MainWindow::buildMenus()
     m_trayMenu->setTitle(QStringLiteral("Tray"));
     m_mnuTrayShow = namedAction(m_trayMenu, "mnuTrayShow", QStringLiteral("&Options"));
     connect(m_mnuTrayShow, &QAction::triggered, this, [&exits] { exits.mnuTrayShow(); });
+    m_mnuCallHistTray = namedAction(m_trayMenu, "mnuCallHistTray", QStringLiteral("&Latest calls"));
+    connect(m_mnuCallHistTray, &QAction::triggered, this, &MainWindow::showCallHistory);
     m_trayMenu->addSeparator();
     connect(namedAction(m_trayMenu, "mnuTrayHelp", QStringLiteral("&Help")), &QAction::triggered,
             this, [&shell] { shell.DoOpenHelp(QString()); });
@@ -564,6 +572,8 @@ void MainWindow::changeLanguage(const QString& column)
         FormTranslator::TranslateForm(this, m_program.loc());
         FormTranslator::TranslateForm(m_trayMenu, m_program.loc());
         m_popups->retranslate();
+        if (m_callHistory)
+            m_callHistory->translate();
     });
     tickLanguage(changed ? column : m_program.loc().sForeignColumnName());
     translateClientCaptions();
@@ -801,15 +811,31 @@ void MainWindow::showLogLine(const QModelIndex& index)
 
 void MainWindow::trayDoubleClicked()
 {
-    // TrayIconAction 1 opens the call history once there is one; until then
-    // both choices show the window.
-    m_program.exitCommands().mnuTrayShow();
+    if (trayOpensHistory())
+        showCallHistory();
+    else
+        m_program.exitCommands().mnuTrayShow();
+}
+
+bool MainWindow::trayOpensHistory() const
+{
+    return m_program.settings().getInt(SettingsStore::Hive::CurrentUser, QStringLiteral("Options"),
+                                       QStringLiteral("TrayIconAction"), 0) == 1;
 }
 
 void MainWindow::prepareTrayMenu()
 {
-    m_trayMenu->setDefaultAction(m_mnuTrayShow);
+    m_trayMenu->setDefaultAction(trayOpensHistory() ? m_mnuCallHistTray : m_mnuTrayShow);
     raise();
+}
+
+void MainWindow::showCallHistory()
+{
+    if (!m_callHistory) {
+        m_callHistory = std::make_unique<FrmCallHistory>(m_program);
+        m_callHistory->openDetails = openCallDetails;
+    }
+    m_callHistory->ShowHistory(false);
 }
 
 void MainWindow::backupSettings()

@@ -4,10 +4,12 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 
 class CallPopupWindows;
 class DialogEditors;
+class FrmCallHistory;
 class PluginPages;
 class Program;
 class QAction;
@@ -52,6 +54,12 @@ public:
     // The option pages; later parts add theirs here (tab captions are translated).
     QTabWidget* tabPages() const { return m_tabs; }
 
+    // frmCallHistory, made when it is first opened (mnuCallHist, mnuCallHistTray).
+    void showCallHistory();
+    FrmCallHistory* callHistory() const { return m_callHistory.get(); }
+    // Opens the call-details window for a database call id; the history's double click.
+    std::function<void(qint32 dbCallId)> openCallDetails;
+
     // Set once the program is unloading: the close button then really closes.
     void setUnloading(bool unloading) { m_unloading = unloading; }
 
@@ -87,6 +95,7 @@ private:
     void showLogLine(const QModelIndex& index);
     void trayDoubleClicked();
     void prepareTrayMenu();
+    bool trayOpensHistory() const;
     void backupSettings();
     void tickLanguage(const QString& column);
     void changeLanguage(const QString& column);
@@ -97,6 +106,7 @@ private:
     std::unique_ptr<DialogEditors> m_editors;
     std::unique_ptr<SysTray> m_tray;
     std::unique_ptr<CallPopupWindows> m_popups;
+    std::unique_ptr<FrmCallHistory> m_callHistory;
     bool m_unloading = false;
     bool m_filling = false;
 
@@ -130,4 +140,5 @@ private:
     QMenu* m_trayMenu = nullptr;
     QAction* m_mnuExportTexts = nullptr;
     QAction* m_mnuTrayShow = nullptr;
+    QAction* m_mnuCallHistTray = nullptr;
 };

@@ -252,6 +252,11 @@ CallDatabaseSwitch* Program::callDatabaseSwitch() const
     return m_calls ? &m_calls->databaseSwitch() : nullptr;
 }
 
+SqlCallStore* Program::callStore() const
+{
+    return m_calls ? &m_calls->store() : nullptr;
+}
+
 bool Program::loaded() const
 {
     return m_form && m_form->isLoaded();
@@ -456,6 +461,7 @@ void Program::openCallDatabase()
     hooks.store.deviceIdFromName = [hub](const QString& name) {
         return hub->getDeviceIdFromName(name);
     };
+    hooks.store.historyChanged = [this] { emit callHistoryChanged(); };
     m_calls = std::make_unique<CallStorage>(*m_settings, hooks);
     m_form->setCallStore(&m_calls->store());
     m_calls->databaseSwitch().openAtStartUp();

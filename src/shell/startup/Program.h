@@ -13,6 +13,7 @@ class AutomationObject;
 class CallDatabase;
 class CallDatabaseSwitch;
 class CallStorage;
+class SqlCallStore;
 class ContactManagerLauncher;
 class PhonavoServer;
 class ShellOpener;
@@ -102,6 +103,8 @@ public:
     CallDatabase* callDatabase() const;
     // Which database the call history is on (mnuSetCallDB).
     CallDatabaseSwitch* callDatabaseSwitch() const;
+    // The store that writes calls into it (and deletes them for the history).
+    SqlCallStore* callStore() const;
     ShellOpener& shell() const { return *m_shell; }
     StandbyHandler* standby() const { return m_standby.get(); }
     // The network server; null before loading reaches it.
@@ -138,6 +141,8 @@ signals:
     void quitRequested(int exitCode);
     // Loading ran to its end (monitoring started when configured).
     void loadingFinished();
+    // A call was saved (or kept for saving): an open history shows it.
+    void callHistoryChanged();
 
 private:
     // A start that cannot go on: the message in a box (on standard error
