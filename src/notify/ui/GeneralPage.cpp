@@ -108,8 +108,9 @@ GeneralPage::GeneralPage(MainForm& form, ProgramLog& log, QWidget* parent)
 
 void GeneralPage::setLocked(bool locked)
 {
-    for (QWidget* option : {static_cast<QWidget*>(m_cbConnectOnStart), m_cbHideOnstart,
-                            static_cast<QWidget*>(m_txtCountryCode), m_cbAddToCallHist})
+    const QList<QWidget*> options = {m_cbConnectOnStart, m_cbHideOnstart, m_txtCountryCode,
+                                     m_cbAddToCallHist};
+    for (QWidget* option : options)
         option->setEnabled(!locked);
 }
 
