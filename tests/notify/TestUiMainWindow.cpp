@@ -360,6 +360,8 @@ private slots:
         DesktopRig desktop;
         QCOMPARE(desktop.program->start(), 0);
         MainWindow* window = desktop.window();
+        // The server's controls show only while it is on: switched on to be seen.
+        desktop.child<QCheckBox>("cbPhonavoServer")->setChecked(true);
         QTabWidget* tabs = window->tabPages();
         QStringList captions;
         for (int i = 0; i < tabs->count(); ++i) {

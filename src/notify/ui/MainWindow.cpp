@@ -470,6 +470,8 @@ QWidget* MainWindow::buildServerPage()
     m_grdClients->verticalHeader()->hide();
     clientsLayout->addWidget(m_grdClients);
     layout->addWidget(m_fraClients, 1);
+    // Keeps the check box at the top while the server's controls are hidden.
+    layout->addStretch(0);
 
     MainOptions& options = m_program.mainForm().options();
     connect(m_cbPhonavoServer, &QCheckBox::toggled, this, [this, &options](bool on) {
