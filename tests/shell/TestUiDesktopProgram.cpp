@@ -166,11 +166,6 @@ private slots:
                  QStringLiteral("International"));
         auto* outgoing = desktop.child<QComboBox>("cmbOutgoingDevice");
         QCOMPARE(outgoing->itemText(outgoing->count() - 1), QStringLiteral("Phonavo Server"));
-        QTabWidget* pages = desktop.window()->tabPages();
-        for (int i = 0; i < pages->count(); ++i) {
-            pages->setCurrentIndex(i);
-            saveScreenshot(*desktop.window(), QStringLiteral("MainForm-page%1").arg(i), false);
-        }
 
         desktop.program->settings().SaveSettingHKCU(
             QStringLiteral("ConnectionPlugins\\PhonavoConnectionTapiServer.Connection"),

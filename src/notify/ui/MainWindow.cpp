@@ -1,6 +1,10 @@
 #include "MainWindow.h"
 
+#include "AboutDialog.h"
 #include "DialogEditors.h"
+#include "GeneralPage.h"
+#include "NotificationPage.h"
+#include "OptionBinding.h"
 #include "SysTray.h"
 #include "contacts/addressbook/AddressBookService.h"
 #include "contacts/lookup/NumberLookup.h"
@@ -10,8 +14,6 @@
 #include "contacts/ui/DataConnectionDialog.h"
 #include "core/controller/MainForm.h"
 #include "core/devices/ui/FrmDevice.h"
-#include "core/log/LogListModel.h"
-#include "core/log/ProgramLog.h"
 #include "history/ui/FrmCallHistory.h"
 #include "loc/Languages.h"
 #include "loc/ui/FormTranslator.h"
@@ -42,10 +44,8 @@
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
@@ -74,6 +74,12 @@ QAction* namedAction(QMenu* menu, const char* name, const QString& caption)
     return action;
 }
 
+QMenu* namedMenu(QMenu* menu, const char* name)
+{
+    menu->setObjectName(QString::fromLatin1(name));
+    return menu;
+}
+
 } // namespace
 
 MainWindow::MainWindow(Program& program, QWidget* parent)
@@ -98,17 +104,22 @@ MainWindow::MainWindow(Program& program, QWidget* parent)
     m_popups = std::make_unique<CallPopupWindows>(popups);
     form.setPopupFactory(m_popups.get());
 
+    openCallHistory = [this] { showCallHistory(); };
     buildMenus();
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     m_tabs = named(new QTabWidget(central), "TabStrip1");
-    m_tabs->addTab(buildLinesPage(), QStringLiteral("Lines"));
-    m_tabs->addTab(buildNumbersPage(), QStringLiteral("Own numbers"));
-    m_tabs->addTab(buildServerPage(), QStringLiteral("Server"));
+    m_general = new GeneralPage(form, program.log());
+    m_notification = new NotificationPage(form.options());
+    m_tabs->addTab(m_general, QStringLiteral("General"));
+    m_tabs->addTab(buildConnectionPage(), QStringLiteral("Connection"));
     m_tabs->addTab(buildContactsPage(), QStringLiteral("Contacts"));
-    m_tabs->addTab(buildLogPage(), QStringLiteral("Log"));
+    m_tabs->addTab(m_notification, QStringLiteral("Notification"));
+    m_tabs->addTab(buildServerPage(), QStringLiteral("Server"));
+    m_tabs->addTab(buildNumbersPage(), QStringLiteral("MSNs"));
+    // pbTabPage1 to pbTabPage6: each page's number is its tab's position.
     for (int i = 0; i < m_tabs->count(); ++i)
-        m_tabs->widget(i)->setObjectName(QStringLiteral("pbTabPage%1").arg(i));
+        m_tabs->widget(i)->setObjectName(QStringLiteral("pbTabPage%1").arg(i + 1));
     layout->addWidget(m_tabs, 1);
     layout->addWidget(buildStatusBar());
     setCentralWidget(central);
@@ -136,8 +147,7 @@ MainWindow::~MainWindow()
 void MainWindow::buildMenus()
 {
     ExitCommands& exits = m_program.exitCommands();
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("mnuFile"));
+    QMenu* file = namedMenu(menuBar()->addMenu(QStringLiteral("&File")), "mnuFile");
     m_mnuExportTexts = namedAction(file, "mnuExportTexts", QStringLiteral("Export texts"));
     m_mnuExportTexts->setVisible(false);
     connect(m_mnuExportTexts, &QAction::triggered, this, &MainWindow::exportTexts);
@@ -147,15 +157,16 @@ void MainWindow::buildMenus()
     connect(namedAction(file, "mnuExit", QStringLiteral("&Exit")), &QAction::triggered, this,
             [&exits] { exits.mnuExit(); });
 
-    QMenu* calls = menuBar()->addMenu(QStringLiteral("&Calls"));
-    calls->setObjectName(QStringLiteral("mnuExtra"));
-    connect(namedAction(calls, "mnuCallHist", QStringLiteral("&Latest calls")), &QAction::triggered,
-            this, &MainWindow::showCallHistory);
+    // The windows of the Calls menu are reached through hooks (see the header).
+    QMenu* calls = namedMenu(menuBar()->addMenu(QStringLiteral("&Calls")), "mnuExtra");
+    m_hookActions = {
+        {namedAction(calls, "mnuCallHist", QStringLiteral("&Latest calls")), &openCallHistory},
+        {namedAction(calls, "mnuStartCall", QStringLiteral("&Start call")), &openStartCall},
+        {namedAction(calls, "mnuSimulate", QStringLiteral("&Simulate call")), &simulateCall}};
+    connect(calls, &QMenu::aboutToShow, this, &MainWindow::updateHookActions);
 
-    QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
-    options->setObjectName(QStringLiteral("mnuOptions"));
-    QMenu* language = options->addMenu(QStringLiteral("&Language"));
-    language->setObjectName(QStringLiteral("mnuLanguage"));
+    QMenu* options = namedMenu(menuBar()->addMenu(QStringLiteral("&Options")), "mnuOptions");
+    QMenu* language = namedMenu(options->addMenu(QStringLiteral("&Language")), "mnuLanguage");
     static const char* const kCaptions[] = {"English",   "German", "Spanish", "Dutch",
                                             "Norwegian", "French", "Swedish"};
     const auto& entries = Languages::menuEntries();
@@ -185,8 +196,7 @@ void MainWindow::buildMenus()
                     });
             });
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->setObjectName(QStringLiteral("mnuHelp"));
+    QMenu* help = namedMenu(menuBar()->addMenu(QStringLiteral("&Help")), "mnuHelp");
     ShellOpener& shell = m_program.shell();
     connect(namedAction(help, "mnuHelpIndex", QStringLiteral("&Index")), &QAction::triggered, this,
             [&shell] { shell.DoOpenHelp(QStringLiteral("index")); });
@@ -197,29 +207,53 @@ void MainWindow::buildMenus()
     help->addSeparator();
     connect(namedAction(help, "mnuAbout", QStringLiteral("&About")), &QAction::triggered, this,
             &MainWindow::showAbout);
+    buildTrayMenu();
+}
 
-    m_trayMenu = new QMenu(this);
-    m_trayMenu->setObjectName(QStringLiteral("mnuTray"));
+void MainWindow::buildTrayMenu()
+{
+    ExitCommands& exits = m_program.exitCommands();
+    ShellOpener& shell = m_program.shell();
+    m_trayMenu = namedMenu(new QMenu(this), "mnuTray");
     m_trayMenu->setTitle(QStringLiteral("Tray"));
     m_mnuTrayShow = namedAction(m_trayMenu, "mnuTrayShow", QStringLiteral("&Options"));
     connect(m_mnuTrayShow, &QAction::triggered, this, [&exits] { exits.mnuTrayShow(); });
     m_mnuCallHistTray = namedAction(m_trayMenu, "mnuCallHistTray", QStringLiteral("&Latest calls"));
-    connect(m_mnuCallHistTray, &QAction::triggered, this, &MainWindow::showCallHistory);
+    m_hookActions.append({m_mnuCallHistTray, &openCallHistory});
+    m_hookActions.append(
+        {namedAction(m_trayMenu, "mnuTrayStartCall", QStringLiteral("&Start call")),
+         &openStartCall});
     m_trayMenu->addSeparator();
     connect(namedAction(m_trayMenu, "mnuTrayHelp", QStringLiteral("&Help")), &QAction::triggered,
             this, [&shell] { shell.DoOpenHelp(QString()); });
     connect(namedAction(m_trayMenu, "mnuTrayAbout", QStringLiteral("&About")), &QAction::triggered,
             this, &MainWindow::showAbout);
+    m_trayMenu->addSeparator();
     connect(namedAction(m_trayMenu, "mnuTrayExit", QStringLiteral("&Exit")), &QAction::triggered,
             this, [&exits] { exits.mnuTrayExit(); });
+
+    for (const auto& [action, hook] : std::as_const(m_hookActions))
+        connect(action, &QAction::triggered, this, [hook] {
+            if (*hook)
+                (*hook)();
+        });
+    updateHookActions();
 }
 
-QWidget* MainWindow::buildLinesPage()
+void MainWindow::updateHookActions()
+{
+    for (const auto& [action, hook] : std::as_const(m_hookActions))
+        action->setEnabled(bool(*hook));
+}
+
+QWidget* MainWindow::buildConnectionPage()
 {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(named(new QLabel(QStringLiteral("Monitored line devices:")), "lblDevices"));
+    auto* lblDevices = named(new QLabel(QStringLiteral("&Monitored line devices:")), "lblDevices");
+    layout->addWidget(lblDevices);
     m_lstTapiDevices = named(new QListWidget, "lstTapiDevices");
+    lblDevices->setBuddy(m_lstTapiDevices);
     // Device names come from the line sources: never translated.
     m_lstTapiDevices->setProperty("Tag", QStringLiteral("!"));
     layout->addWidget(m_lstTapiDevices, 1);
@@ -232,24 +266,18 @@ QWidget* MainWindow::buildLinesPage()
     auto* form = new QFormLayout;
     m_cmbOutgoingDevice = named(new QComboBox, "cmbOutgoingDevice");
     m_cmbOutgoingDevice->setProperty("Tag", QStringLiteral("!"));
-    form->addRow(
-        named(new QLabel(QStringLiteral("Device for outgoing calls:")), "lblOutgoingDevice"),
-        m_cmbOutgoingDevice);
+    auto* lblOutgoing =
+        named(new QLabel(QStringLiteral("Device for &outgoing calls:")), "lblOutgoingDevice");
+    lblOutgoing->setBuddy(m_cmbOutgoingDevice);
+    form->addRow(lblOutgoing, m_cmbOutgoingDevice);
     m_txtAcceptedNumber = named(new QLineEdit, "txtAcceptedNumber");
-    form->addRow(
-        named(new QLabel(QStringLiteral("Only calls to this number:")), "lblAcceptedNumber"),
-        m_txtAcceptedNumber);
+    m_txtAcceptedNumber->setToolTip(
+        QStringLiteral("Only calls for these numbers are shown. Seperated by ;"));
+    auto* lblAccepted =
+        named(new QLabel(QStringLiteral("Only calls to this &number:")), "lblAcceptedNumber");
+    lblAccepted->setBuddy(m_txtAcceptedNumber);
+    form->addRow(lblAccepted, m_txtAcceptedNumber);
     layout->addLayout(form);
-    m_cbAddToCallHist =
-        named(new QCheckBox(QStringLiteral("Add calls to the call history")), "cbAddToCallHist");
-    m_cbConnectOnStart =
-        named(new QCheckBox(QStringLiteral("Start monitoring when the program starts")),
-              "cbConnectOnStart");
-    m_cbHideOnstart =
-        named(new QCheckBox(QStringLiteral("Hide this window on start")), "cbHideOnstart");
-    layout->addWidget(m_cbAddToCallHist);
-    layout->addWidget(m_cbConnectOnStart);
-    layout->addWidget(m_cbHideOnstart);
     // The connection plug-ins join here once they are loaded.
     m_connectionPluginsSlot = new QVBoxLayout;
     layout->addLayout(m_connectionPluginsSlot);
@@ -264,18 +292,7 @@ QWidget* MainWindow::buildLinesPage()
                 if (!m_filling)
                     mainForm.setOutgoingDevice(name);
             });
-    const auto bindFlag = [this, &mainForm](QCheckBox* box) {
-        connect(box, &QCheckBox::toggled, this, [this, &mainForm, box](bool on) {
-            if (!m_filling)
-                mainForm.options().setValue(box->objectName(), on);
-        });
-    };
-    bindFlag(m_cbAddToCallHist);
-    bindFlag(m_cbConnectOnStart);
-    bindFlag(m_cbHideOnstart);
-    connect(m_txtAcceptedNumber, &QLineEdit::textEdited, this, [&mainForm](const QString& text) {
-        mainForm.options().setValue(QStringLiteral("txtAcceptedNumber"), text);
-    });
+    OptionBinding::bind(m_txtAcceptedNumber, mainForm.options());
     return page;
 }
 
@@ -467,6 +484,8 @@ QWidget* MainWindow::buildServerPage()
     m_grdClients->verticalHeader()->hide();
     clientsLayout->addWidget(m_grdClients);
     layout->addWidget(m_fraClients, 1);
+    // Keeps the check box at the top while the server's controls are hidden.
+    layout->addStretch(0);
 
     MainOptions& options = m_program.mainForm().options();
     connect(m_cbPhonavoServer, &QCheckBox::toggled, this, [this, &options](bool on) {
@@ -500,34 +519,6 @@ void MainWindow::attachServer()
         showWindow();
         m_tabs->setCurrentWidget(m_serverPage);
     });
-}
-
-QWidget* MainWindow::buildLogPage()
-{
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    m_lstLog = named(new QListView, "lstLog");
-    m_lstLog->setModel(m_program.log().model());
-    m_lstLog->setUniformItemSizes(true);
-    m_lstLog->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    layout->addWidget(m_lstLog, 1);
-    auto* row = new QHBoxLayout;
-    m_cbTapiLog = named(new QCheckBox(QStringLiteral("Log telephony events")), "cbTapiLog");
-    auto* btnClearLog = named(new QPushButton(QStringLiteral("&Clear log")), "btnClearLog");
-    row->addWidget(m_cbTapiLog);
-    row->addStretch(1);
-    row->addWidget(btnClearLog);
-    layout->addLayout(row);
-
-    LogListModel* model = m_program.log().model();
-    connect(model, &QAbstractItemModel::rowsInserted, m_lstLog, &QListView::scrollToBottom);
-    connect(m_lstLog, &QListView::doubleClicked, this, &MainWindow::showLogLine);
-    connect(btnClearLog, &QPushButton::clicked, this, [model] { model->clear(); });
-    connect(m_cbTapiLog, &QCheckBox::toggled, this, [this](bool on) {
-        if (!m_filling)
-            m_program.mainForm().setTapiLog(on);
-    });
-    return page;
 }
 
 QWidget* MainWindow::buildStatusBar()
@@ -608,22 +599,10 @@ void MainWindow::attachPlugins()
         return;
     m_pluginPages = new PluginPages(*plugins, m_program.mainForm(), this);
     m_connectionPluginsSlot->addWidget(m_pluginPages->connectionGroup());
-    const auto addPage = [this](QWidget* content, const QString& caption, bool grows) {
-        auto* page = new QWidget;
-        auto* layout = new QVBoxLayout(page);
-        layout->addWidget(content, grows ? 1 : 0);
-        if (!grows)
-            layout->addStretch(1);
-        m_tabs->insertTab(m_tabs->count() - 1, page, caption); // the log stays last
-    };
-    addPage(m_pluginPages->notificationGroup(), QStringLiteral("Notification"), true);
-    // The reverse lookup joins the contact sources on their page, which stays last but the log.
+    m_notification->addPluginGroup(m_pluginPages->notificationGroup());
+    // The reverse lookup joins the contact sources on their page.
     auto* contacts = static_cast<QVBoxLayout*>(m_contactsPage->layout());
     contacts->insertWidget(contacts->count() - 1, m_pluginPages->reverseFrame());
-    m_tabs->removeTab(m_tabs->indexOf(m_contactsPage));
-    m_tabs->insertTab(m_tabs->count() - 1, m_contactsPage, QStringLiteral("Contacts"));
-    for (int i = 0; i < m_tabs->count(); ++i)
-        m_tabs->widget(i)->setObjectName(QStringLiteral("pbTabPage%1").arg(i));
     connect(&plugins->connections(), &ConnectionPluginList::listChanged, this,
             &MainWindow::fillDeviceList);
     translate(); // the new controls speak the language in use
@@ -636,6 +615,7 @@ void MainWindow::restorePosition()
     syncOptionControls();
     fillDeviceList();
     fillMsnGrid();
+    m_tabs->setCurrentIndex(0);
     WidgetFormWindow window(this);
     window.setWidth(kDefaultWidth);
     window.setHeight(kDefaultHeight);
@@ -766,11 +746,7 @@ void MainWindow::syncOptionControls()
 {
     const MainOptions& options = m_program.mainForm().options();
     m_filling = true;
-    m_cbAddToCallHist->setChecked(options.flag(QStringLiteral("cbAddToCallHist")));
-    m_cbConnectOnStart->setChecked(options.flag(QStringLiteral("cbConnectOnStart")));
-    m_cbHideOnstart->setChecked(options.flag(QStringLiteral("cbHideOnstart")));
-    m_txtAcceptedNumber->setText(options.text(QStringLiteral("txtAcceptedNumber")));
-    m_cbTapiLog->setChecked(m_program.mainForm().logMode());
+    m_general->syncLogSwitch();
     m_cbPhonavoServer->setChecked(options.flag(QStringLiteral("cbPhonavoServer")));
     fillDataSources();
     m_fraServer->setVisible(m_cbPhonavoServer->isChecked());
@@ -791,41 +767,41 @@ void MainWindow::refreshStatus()
     // change counts from the next call on), and so does cbTapiLog, which
     // switches the log file on and off at once.
     const bool editable = !form.optionsLocked();
-    const QList<QWidget*> options = {m_lstTapiDevices,   m_txtAcceptedNumber, m_cbAddToCallHist,
-                                     m_cbConnectOnStart, m_cbHideOnstart,     m_cbPhonavoServer,
+    const QList<QWidget*> options = {m_lstTapiDevices, m_txtAcceptedNumber, m_cbPhonavoServer,
                                      m_fraServer};
     for (QWidget* option : options)
         option->setEnabled(editable);
+    m_general->setLocked(!editable);
+    m_notification->setLocked(!editable);
     m_btnEditDevice->setEnabled(editable && form.canEditDevices());
     m_cmbOutgoingDevice->setEnabled(editable && m_cmbOutgoingDevice->count() > 0);
     if (m_pluginPages)
         m_pluginPages->setLocked(!editable);
 }
 
-void MainWindow::showLogLine(const QModelIndex& index)
+int MainWindow::trayIconAction() const
 {
-    if (!index.isValid())
-        return;
-    m_program.dialogs().messageBox(m_program.log().model()->line(index.row()), 0, QString());
+    return m_program.settings()
+        .GetSettingHKCU(QStringLiteral("Options"), QStringLiteral("TrayIconAction"),
+                        QStringLiteral("0"))
+        .toString()
+        .trimmed()
+        .toInt();
 }
 
 void MainWindow::trayDoubleClicked()
 {
-    if (trayOpensHistory())
-        showCallHistory();
+    if (trayIconAction() == 1 && openCallHistory)
+        openCallHistory();
     else
         m_program.exitCommands().mnuTrayShow();
 }
 
-bool MainWindow::trayOpensHistory() const
-{
-    return m_program.settings().getInt(SettingsStore::Hive::CurrentUser, QStringLiteral("Options"),
-                                       QStringLiteral("TrayIconAction"), 0) == 1;
-}
-
 void MainWindow::prepareTrayMenu()
 {
-    m_trayMenu->setDefaultAction(trayOpensHistory() ? m_mnuCallHistTray : m_mnuTrayShow);
+    updateHookActions();
+    // The bold entry is what a double click does.
+    m_trayMenu->setDefaultAction(trayIconAction() == 1 ? m_mnuCallHistTray : m_mnuTrayShow);
     raise();
 }
 
@@ -850,15 +826,6 @@ void MainWindow::backupSettings()
 
 void MainWindow::showAbout()
 {
-    QMessageBox box(this);
-    box.setObjectName(QStringLiteral("frmAbout"));
-    box.setWindowTitle(m_program.loc().GetS(QStringLiteral("About Phonavo")));
-    box.setIconPixmap(SysTray::stateIcon(true).pixmap(48, 48));
-    box.setTextFormat(Qt::RichText);
-    box.setText(QStringLiteral("<b>%1</b><br>%2<br><br>%3")
-                    .arg(QString::fromLatin1(MainForm::kProductName),
-                         m_program.loc().GetS(QStringLiteral("Version %s"), Program::versionText()),
-                         m_program.loc().GetS(QStringLiteral("Caller identification and call "
-                                                             "monitoring for Linux."))));
-    box.exec();
+    AboutDialog about(m_program.loc(), m_program.shell(), this);
+    about.exec();
 }

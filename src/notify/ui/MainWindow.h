@@ -10,6 +10,8 @@
 class CallPopupWindows;
 class DialogEditors;
 class FrmCallHistory;
+class GeneralPage;
+class NotificationPage;
 class PluginPages;
 class Program;
 class QAction;
@@ -17,7 +19,6 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QListWidget;
 class QListWidgetItem;
 class QMenu;
@@ -51,7 +52,8 @@ public:
     // The caller popups the controller opens for calls.
     CallPopupWindows* callPopups() const { return m_popups.get(); }
     QMenu* trayMenu() const { return m_trayMenu; }
-    // The option pages; later parts add theirs here (tab captions are translated).
+    // The option pages "General", "Connection", "Contacts", "Notification",
+    // "Server" and "MSNs", in that order (tab captions are translated).
     QTabWidget* tabPages() const { return m_tabs; }
 
     // frmCallHistory, made when it is first opened (mnuCallHist, mnuCallHistTray).
@@ -59,6 +61,14 @@ public:
     FrmCallHistory* callHistory() const { return m_callHistory.get(); }
     // Opens the call-details window for a database call id; the history's double click.
     std::function<void(qint32 dbCallId)> openCallDetails;
+    // The windows of the Calls menu and the tray menu. A menu entry whose
+    // hook is empty is disabled; the tray's double click with "Open call
+    // history!" shows this window while openCallHistory is empty.
+    std::function<void()> openCallHistory;
+    std::function<void()> openStartCall;
+    std::function<void()> simulateCall;
+    // The tray action the double click and the bold tray entry follow.
+    int trayIconAction() const;
 
     // Set once the program is unloading: the close button then really closes.
     void setUnloading(bool unloading) { m_unloading = unloading; }
@@ -69,8 +79,8 @@ protected:
 
 private:
     void buildMenus();
-    QWidget* buildLinesPage();
-    QWidget* buildLogPage();
+    void buildTrayMenu();
+    QWidget* buildConnectionPage();
     QWidget* buildServerPage();
     void attachServer();
     void attachPlugins();
@@ -92,10 +102,9 @@ private:
     void onDeviceItemChanged(QListWidgetItem* item);
     void editCurrentDevice();
     void editCurrentMsn();
-    void showLogLine(const QModelIndex& index);
     void trayDoubleClicked();
     void prepareTrayMenu();
-    bool trayOpensHistory() const;
+    void updateHookActions();
     void backupSettings();
     void tickLanguage(const QString& column);
     void changeLanguage(const QString& column);
@@ -111,17 +120,14 @@ private:
     bool m_filling = false;
 
     QTabWidget* m_tabs = nullptr;
+    GeneralPage* m_general = nullptr;
+    NotificationPage* m_notification = nullptr;
     QListWidget* m_lstTapiDevices = nullptr;
     QPushButton* m_btnEditDevice = nullptr;
     QComboBox* m_cmbOutgoingDevice = nullptr;
     QVBoxLayout* m_connectionPluginsSlot = nullptr;
     PluginPages* m_pluginPages = nullptr;
-    QCheckBox* m_cbConnectOnStart = nullptr;
-    QCheckBox* m_cbHideOnstart = nullptr;
-    QCheckBox* m_cbAddToCallHist = nullptr;
     QLineEdit* m_txtAcceptedNumber = nullptr;
-    QListView* m_lstLog = nullptr;
-    QCheckBox* m_cbTapiLog = nullptr;
     QTableWidget* m_grdMSNs = nullptr;
     QWidget* m_serverPage = nullptr;
     QCheckBox* m_cbPhonavoServer = nullptr;
@@ -141,4 +147,5 @@ private:
     QAction* m_mnuExportTexts = nullptr;
     QAction* m_mnuTrayShow = nullptr;
     QAction* m_mnuCallHistTray = nullptr;
+    QList<QPair<QAction*, const std::function<void()>*>> m_hookActions;
 };

@@ -132,7 +132,11 @@ void PluginPages::buildReverseFrame()
                    m_cmbReversePlugin);
     m_btnReversePluginSettings =
         named(new QPushButton(QStringLiteral("Se&ttings...")), "btnReversePluginSettings");
-    layout->addRow(QString(), m_btnReversePluginSettings);
+    // A button as wide as its caption, not as the lists above it.
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(m_btnReversePluginSettings);
+    buttonRow->addStretch(1);
+    layout->addRow(QString(), buttonRow);
 
     MainOptions& options = m_form.options();
     connect(m_cbReverseLookup, &QCheckBox::toggled, this, [this, &options](bool on) {
