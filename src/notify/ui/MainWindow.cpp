@@ -20,6 +20,9 @@
 #include "plugins/ui/PluginPages.h"
 #include "server/connections/PhonavoServer.h"
 #include "server/msn/ui/FrmMSN.h"
+#include "shell/dialling/CallSimulator.h"
+#include "shell/dialling/ui/FrmSimulateCall.h"
+#include "shell/dialling/ui/FrmStartCall.h"
 #include "shell/dialogs/DialogService.h"
 #include "shell/settings/FormPosition.h"
 #include "shell/settings/SettingsStore.h"
@@ -134,6 +137,16 @@ void MainWindow::buildMenus()
     connect(namedAction(file, "mnuExit", QStringLiteral("&Exit")), &QAction::triggered, this,
             [&exits] { exits.mnuExit(); });
 
+    QMenu* extra = menuBar()->addMenu(QStringLiteral("&Calls"));
+    extra->setObjectName(QStringLiteral("mnuExtra"));
+    connect(namedAction(extra, "mnuStartCall", QStringLiteral("&Start call")), &QAction::triggered,
+            this, [this] { FrmStartCall::StartCall(m_program.mainForm(), QString(), this); });
+    connect(namedAction(extra, "mnuSimulate", QStringLiteral("&Simulate call")),
+            &QAction::triggered, this, [this] {
+                if (CallSimulator* simulator = m_program.callSimulator())
+                    FrmSimulateCall::ShowForm(m_program.mainForm(), *simulator, this);
+            });
+
     QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
     options->setObjectName(QStringLiteral("mnuOptions"));
     QMenu* language = options->addMenu(QStringLiteral("&Language"));
@@ -185,6 +198,9 @@ void MainWindow::buildMenus()
     m_trayMenu->setTitle(QStringLiteral("Tray"));
     m_mnuTrayShow = namedAction(m_trayMenu, "mnuTrayShow", QStringLiteral("&Options"));
     connect(m_mnuTrayShow, &QAction::triggered, this, [&exits] { exits.mnuTrayShow(); });
+    connect(namedAction(m_trayMenu, "mnuTrayStartCall", QStringLiteral("&Start call")),
+            &QAction::triggered, this,
+            [this] { FrmStartCall::StartCall(m_program.mainForm(), QString(), this); });
     m_trayMenu->addSeparator();
     connect(namedAction(m_trayMenu, "mnuTrayHelp", QStringLiteral("&Help")), &QAction::triggered,
             this, [&shell] { shell.DoOpenHelp(QString()); });
