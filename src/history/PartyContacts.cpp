@@ -65,7 +65,7 @@ bool PartyContacts::open(const Contact& contact, std::function<void()> edited) c
 QStringList PartyContacts::newContactArguments(const QString& number, const QString& name,
                                                const QString& extra)
 {
-    const auto quoted = [](const char* key, const QString& value) {
+    const auto quoted = [](const char* key, const QString& value) -> QString {
         return QLatin1Char('/') + QLatin1String(key) + QStringLiteral("=\"") + value +
                QLatin1Char('"');
     };

@@ -114,7 +114,7 @@ QString addContact(const QByteArray& picture)
     c.picture = picture;
     c.numbers[0] = QStringLiteral("030 1234567");
     const auto key = contacts.insert(c);
-    return key ? *key : QString();
+    return key ? key.value() : QString();
 }
 
 // Answers the next input box with `answer` (cancels it when null).
@@ -206,12 +206,12 @@ private slots:
         const QString guid = addContact(pngBytes());
         QVERIFY(!guid.isEmpty());
         const qint32 id = d.storeCall(QStringLiteral("0301234567"), QStringLiteral("555"), false);
-        // Marks the row, so a save of the whole record would show.
+        CallDetailsWindow* w = openCallDetails(*d.program, id, nullptr);
+        QVERIFY(w);
+        // Marked behind the window's back: a write of its record would undo it.
         QSqlQuery(d.program->callDatabase()->database())
             .exec(
                 QStringLiteral("UPDATE Calls SET CallerExtra='untouched' WHERE CallID=%1").arg(id));
-        CallDetailsWindow* w = openCallDetails(*d.program, id, nullptr);
-        QVERIFY(w);
         QCOMPARE(text(w, "lblDuration"), QStringLiteral("Not answered"));
         if (action == QLatin1String("lookup")) {
             child<QPushButton>(w, "btnLookupCallerName")->click();
@@ -229,6 +229,8 @@ private slots:
             QTest::mouseDClick(child<QLabel>(w, "lblCallerNumber"), Qt::LeftButton);
             QCOMPARE(text(w, "lblCallerNumber"), number);
         }
+        const bool written =
+            ok && (action == QLatin1String("lookup") || action == QLatin1String("number:0309"));
         QCOMPARE(w->details().changed(),
                  action == QLatin1String("lookup") || action == QLatin1String("number:0309"));
         child<QPushButton>(w, ok ? "btnOk" : "btnCancel")->click();
@@ -238,7 +240,9 @@ private slots:
         QCOMPARE(d.column(id, QStringLiteral("CallerGUID")).toString(),
                  name.isEmpty() ? QString() : guid);
         QCOMPARE(d.column(id, QStringLiteral("CallerExtra")).toString(),
-                 name.isEmpty() ? QStringLiteral("untouched") : QStringLiteral("Engines Ltd"));
+                 !written         ? QStringLiteral("untouched")
+                 : name.isEmpty() ? QString()
+                                  : QStringLiteral("Engines Ltd"));
     }
 
     // Contact links and new contacts go through the contact manager with its

@@ -89,12 +89,12 @@ private slots:
         QVERIFY(number->text().isEmpty());
         QVERIFY(!start->isEnabled());
         QTest::keyClicks(number, QStringLiteral("+49 (30) 12-3 x*#"));
-        QCOMPARE(number->text(), QStringLiteral("+493012*#"));
+        QCOMPARE(number->text(), QStringLiteral("+4930123*#"));
         QVERIFY(!dialog->findChild<QLabel*>(QStringLiteral("lblLetters"))->isHidden());
         saveScreenshot(*dialog, QStringLiteral("frmStartCall"));
         start->click();
         QCOMPARE(d.setting(QStringLiteral("StartCallWin"), QStringLiteral("LastCalled")),
-                 QStringLiteral("+493012*#"));
+                 QStringLiteral("+4930123*#"));
         QVERIFY(d.program->log()
                     .lines()
                     .join(QLatin1Char('\n'))
@@ -105,7 +105,7 @@ private slots:
         auto* again = d.open<FrmStartCall>("mnuStartCall", "frmStartCall");
         QVERIFY(again);
         QCOMPARE(again->findChild<QLineEdit*>(QStringLiteral("txtNumber"))->text(),
-                 QStringLiteral("+493012*#"));
+                 QStringLiteral("+4930123*#"));
     }
 
     void simulationDialogStartsTheSimulationAndKeepsItsChoices()
