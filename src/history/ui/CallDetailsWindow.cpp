@@ -10,14 +10,14 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QEvent>
+#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QIcon>
 #include <QImageReader>
 #include <QInputDialog>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
-#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -39,6 +39,22 @@ QPushButton* namedButton(const QString& name, const QString& caption, QWidget* p
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
     return button;
+}
+
+// A neutral silhouette in the theme's colours, for a party without a picture.
+QPixmap defaultPicture(const QPalette& palette, qreal dpr)
+{
+    QPixmap pixmap(QSize(kPictureSize, kPictureSize) * dpr);
+    pixmap.setDevicePixelRatio(dpr);
+    pixmap.fill(palette.color(QPalette::Base));
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(palette.color(QPalette::Mid));
+    const qreal s = kPictureSize;
+    p.drawEllipse(QPointF(s / 2, s * 0.36), s * 0.18, s * 0.18);
+    p.drawEllipse(QPointF(s / 2, s * 0.98), s * 0.36, s * 0.36);
+    return pixmap;
 }
 
 } // namespace
@@ -186,6 +202,8 @@ void CallDetailsWindow::showParty(Party party)
     // A party with a contact has it opened instead; a GUID that no longer
     // resolves gets neither (the contact may still exist elsewhere).
     c.contact = m_contacts.find(m_details.guid(party));
+    if (m_contacts.source() == PartyContacts::Database && !c.contact.picture.isEmpty())
+        m_temporaryFiles << c.contact.picture;
     c.addContact->setVisible(m_contacts.canCreate() && m_details.guid(party).isEmpty());
     for (QLabel* label : {c.picture, c.number, c.name, c.extra}) {
         QFont font = label->font();
@@ -213,9 +231,7 @@ void CallDetailsWindow::showPicture(Party party, const QString& file)
                                                  Qt::KeepAspectRatio, Qt::SmoothTransformation));
         pixmap.setDevicePixelRatio(dpr);
     } else {
-        const QIcon fallback = QIcon::fromTheme(QStringLiteral("avatar-default"),
-                                                style()->standardIcon(QStyle::SP_DirHomeIcon));
-        pixmap = fallback.pixmap(QSize(kPictureSize, kPictureSize) * 3 / 4, dpr);
+        pixmap = defaultPicture(palette(), dpr);
     }
     picture->setPixmap(pixmap);
 }
@@ -306,6 +322,12 @@ void CallDetailsWindow::addContact(Party party)
                               self->showCall();
                           });
     });
+}
+
+CallDetailsWindow::~CallDetailsWindow()
+{
+    for (const QString& file : std::as_const(m_temporaryFiles))
+        QFile::remove(file);
 }
 
 void CallDetailsWindow::done(int result)

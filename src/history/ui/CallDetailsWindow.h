@@ -21,6 +21,7 @@ public:
     static constexpr const char* kSettingsKey = "CallDetailsWin";
 
     CallDetailsWindow(Program& program, QWidget* parent = nullptr);
+    ~CallDetailsWindow() override;
 
     // ShowWithCall: false (and a message) when the call cannot be read.
     bool ShowWithCall(qint32 dbCallId);
@@ -66,6 +67,8 @@ private:
     QLabel* m_lblDate;
     QLabel* m_lblDuration;
     QLabel* m_lblDevice;
+    // Pictures read out of the contact database for this window.
+    QStringList m_temporaryFiles;
 };
 
 // Opens the details of a stored call (by its CallID) in a window of its own

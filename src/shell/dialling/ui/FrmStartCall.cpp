@@ -37,6 +37,9 @@ FrmStartCall::FrmStartCall(MainForm& form, const QString& number, QWidget* paren
     auto* fields = new QFormLayout;
     m_txtNumber = new QLineEdit(this);
     m_txtNumber->setObjectName(QStringLiteral("txtNumber"));
+    // Room for an international number with its prefix.
+    m_txtNumber->setMinimumWidth(m_txtNumber->fontMetrics().horizontalAdvance(QLatin1Char('0')) *
+                                 24);
     auto* lblNumber = new QLabel(QStringLiteral("&Number:"), this);
     lblNumber->setObjectName(QStringLiteral("lblNumber"));
     lblNumber->setBuddy(m_txtNumber);
