@@ -281,3 +281,79 @@ ContactDatabaseLookup::query(const QString& connection, const QString& pattern, 
     match.name = first.isEmpty() ? last : first + QLatin1Char(' ') + last;
     return Outcome::Found;
 }
+
+ContactDatabaseLookup::Outcome
+ContactDatabaseLookup::findByKey(const QString& key, QString& storedKey, QString& picture)
+{
+    m_error.clear();
+    if (key.isEmpty() || m_mapping.connectString.trimmed().isEmpty() || m_mapping.table.isEmpty() ||
+        m_mapping.primKey.isEmpty())
+        return Outcome::NotConfigured;
+    const Result<bool> configured =
+        ConnectionString::parse(m_mapping.connectString).configure(kConnection);
+    if (!configured) {
+        m_error = configured.error();
+        return Outcome::Failed;
+    }
+    const Outcome outcome = queryKey(kConnection, key, storedKey, picture);
+    QSqlDatabase::database(kConnection, false).close();
+    QSqlDatabase::removeDatabase(kConnection);
+    return outcome;
+}
+
+ContactDatabaseLookup::Outcome ContactDatabaseLookup::queryKey(const QString& connection,
+                                                               const QString& key,
+                                                               QString& storedKey, QString& picture)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    if (!db.open()) {
+        m_error = db.lastError().text();
+        return Outcome::Failed;
+    }
+    const QString& delim = m_mapping.fieldDelim;
+    const QString keyColumn = delimitedColumn(m_mapping.primKey, delim, *db.driver(), &m_error);
+    const QString pictureColumn =
+        m_mapping.picture.isEmpty()
+            ? QString()
+            : delimitedColumn(m_mapping.picture, delim, *db.driver(), &m_error);
+    const QString table = tableName(m_mapping.table, delim, *db.driver(), &m_error);
+    if (keyColumn.isEmpty() || table.isEmpty() || !m_error.isEmpty())
+        return Outcome::Failed;
+    const QSqlRecord fields = db.record(m_mapping.table);
+    if (!fields.contains(m_mapping.primKey) ||
+        (!m_mapping.picture.isEmpty() && !fields.contains(m_mapping.picture))) {
+        m_error = QStringLiteral("The key or picture column was not found in the table \"%1\"")
+                      .arg(m_mapping.table);
+        return Outcome::Failed;
+    }
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    // The key is compared as text, the way a key made by the lookup is kept.
+    const QString sql =
+        QStringLiteral("SELECT ") + keyColumn +
+        (pictureColumn.isEmpty() ? QString() : QStringLiteral(", ") + pictureColumn) +
+        QStringLiteral(" FROM ") + table + QStringLiteral(" WHERE ") + keyColumn +
+        QStringLiteral(" = ?");
+    if (!q.prepare(sql)) {
+        m_error = q.lastError().text();
+        return Outcome::Failed;
+    }
+    q.addBindValue(key);
+    if (!q.exec()) {
+        m_error = q.lastError().text();
+        return Outcome::Failed;
+    }
+    if (!q.next())
+        return q.lastError().isValid() ? (m_error = q.lastError().text(), Outcome::Failed)
+                                       : Outcome::NotFound;
+    storedKey = q.value(0).toString();
+    picture.clear();
+    if (!pictureColumn.isEmpty() && !q.value(1).isNull()) {
+        const QString file = GetTempFile(QStringLiteral(".tmp"));
+        if (!file.isEmpty() && SaveFieldToFile(q.value(1), file))
+            picture = file;
+        else if (!file.isEmpty())
+            QFile::remove(file);
+    }
+    return Outcome::Found;
+}

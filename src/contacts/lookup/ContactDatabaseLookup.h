@@ -55,6 +55,9 @@ public:
     // digits is DigitsOnly of the number and not empty.
     Outcome find(const QString& digits, ContactMatch& match);
     QString error() const { return m_error; }
+    // The row whose primary key is `key`: its key value as stored and its
+    // picture written to a temporary file (empty when it has none).
+    Outcome findByKey(const QString& key, QString& storedKey, QString& picture);
 
     // The LIKE pattern for a digit string; "%" stands for any run of characters.
     static QString searchPattern(const QString& digits);
@@ -67,6 +70,8 @@ public:
 
 private:
     Outcome query(const QString& connection, const QString& pattern, ContactMatch& match);
+    Outcome queryKey(const QString& connection, const QString& key, QString& storedKey,
+                     QString& picture);
 
     ContactMapping m_mapping;
     QString m_error;

@@ -14,6 +14,7 @@
 #include "contacts/ui/DataConnectionDialog.h"
 #include "core/controller/MainForm.h"
 #include "core/devices/ui/FrmDevice.h"
+#include "history/ui/CallDetailsWindow.h"
 #include "history/ui/FrmCallHistory.h"
 #include "loc/Languages.h"
 #include "loc/ui/FormTranslator.h"
@@ -24,6 +25,9 @@
 #include "plugins/ui/PluginPages.h"
 #include "server/connections/PhonavoServer.h"
 #include "server/msn/ui/FrmMSN.h"
+#include "shell/dialling/CallSimulator.h"
+#include "shell/dialling/ui/FrmSimulateCall.h"
+#include "shell/dialling/ui/FrmStartCall.h"
 #include "shell/dialogs/DialogService.h"
 #include "shell/settings/FormPosition.h"
 #include "shell/settings/SettingsStore.h"
@@ -105,6 +109,12 @@ MainWindow::MainWindow(Program& program, QWidget* parent)
     form.setPopupFactory(m_popups.get());
 
     openCallHistory = [this] { showCallHistory(); };
+    openStartCall = [this] { FrmStartCall::StartCall(m_program.mainForm(), QString(), this); };
+    simulateCall = [this] {
+        if (CallSimulator* simulator = m_program.callSimulator())
+            FrmSimulateCall::ShowForm(m_program.mainForm(), *simulator, this);
+    };
+    openCallDetails = [this](qint32 dbCallId) { ::openCallDetails(m_program, dbCallId, this); };
     buildMenus();
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);

@@ -7,6 +7,7 @@
 #include "plugins/host/PluginHostService.h"
 #include "plugins/host/PluginRegistration.h"
 #include "plugins/host/ShippedPlugins.h"
+#include "shell/dialling/CallSimulator.h"
 #include "shell/update/UpdateCheck.h"
 
 #include "ExitCommands.h"
@@ -307,6 +308,7 @@ void Program::buildLoadingSteps(StartupSequence& steps)
         m_form->setCallIdSource([hub = m_hub.get()] { return hub->nextCallId(); });
         m_exit = std::make_unique<ExitCommands>(*m_form, [this] { gCloseApplication(); });
         m_contactManager = std::make_unique<ContactManagerLauncher>(*m_loc, *m_errors);
+        m_simulator = std::make_unique<CallSimulator>(*m_form);
         m_errors->setMainWindowLoaded(true);
         seam(m_seams.createAutomationObject);
         if (m_frontEnd.createView) {

@@ -12,6 +12,7 @@ class AddressBookService;
 class AutomationObject;
 class CallDatabase;
 class CallDatabaseSwitch;
+class CallSimulator;
 class CallStorage;
 class SqlCallStore;
 class ContactManagerLauncher;
@@ -118,6 +119,8 @@ public:
     ErrorReporter& errors() const { return *m_errors; }
     // The companion contact manager; null before loading has made the controller.
     ContactManagerLauncher* contactManager() const { return m_contactManager.get(); }
+    // The call simulation (mnuSimulate); null before loading has made the controller.
+    CallSimulator* callSimulator() const { return m_simulator.get(); }
 
     // Whether the address book is in use this run: the data-source list then
     // offers it as its third entry. Set by the address-book loading step.
@@ -178,6 +181,7 @@ private:
     std::unique_ptr<SleepWatcher> m_sleep;
     std::unique_ptr<MainForm> m_form;
     std::unique_ptr<ContactManagerLauncher> m_contactManager;
+    std::unique_ptr<CallSimulator> m_simulator; // after m_form: goes before it
     std::unique_ptr<ControlChannelServer> m_control;
     std::unique_ptr<ExitCommands> m_exit;
     std::unique_ptr<PhonavoServer> m_server;
