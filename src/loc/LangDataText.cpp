@@ -19,6 +19,20 @@ std::optional<QString> quotedText(const QString& part)
     return trimmed.mid(1, trimmed.size() - 2);
 }
 
+// The & that mark an accelerator; "&&" is a literal ampersand.
+int accelerators(const QString& text)
+{
+    int count = 0;
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != QLatin1Char('&'))
+            continue;
+        if (text[i + 1] != QLatin1Char('&'))
+            ++count;
+        ++i;
+    }
+    return count;
+}
+
 } // namespace
 
 Result<QList<Entry>> parse(const QByteArray& utf8)
@@ -98,6 +112,48 @@ QByteArray format(const QList<Entry>& entries)
             out += "skip\n";
     }
     return out;
+}
+
+QStringList missingLanguages(const Entry& entry)
+{
+    QStringList missing;
+    if (entry.skip)
+        return missing;
+    for (const QString& language : LanguageDatabase::languageColumns()) {
+        if (language != QStringLiteral("English") && !entry.translations.contains(language))
+            missing.append(language);
+    }
+    return missing;
+}
+
+QStringList translationFaults(const Entry& entry)
+{
+    static const QStringList tokens = {QStringLiteral("%s"), QStringLiteral("{\\r}"),
+                                       QStringLiteral("{\\n}")};
+    QStringList faults;
+    const int nativeAccelerators = accelerators(entry.native);
+    for (auto it = entry.translations.cbegin(); it != entry.translations.cend(); ++it) {
+        const QString& text = it.value();
+        for (const QString& token : tokens) {
+            const qsizetype have = text.count(token);
+            const qsizetype want = entry.native.count(token);
+            if (have != want)
+                faults.append(QStringLiteral("%1: %2 %3, the native text has %4")
+                                  .arg(it.key())
+                                  .arg(have)
+                                  .arg(token)
+                                  .arg(want));
+        }
+        const int have = accelerators(text);
+        if (have > 1)
+            faults.append(QStringLiteral("%1: %2 & accelerators").arg(it.key()).arg(have));
+        else if ((have > 0) != (nativeAccelerators > 0))
+            faults.append(QStringLiteral("%1: %2 & accelerator, the native text has %3")
+                              .arg(it.key())
+                              .arg(have)
+                              .arg(nativeAccelerators));
+    }
+    return faults;
 }
 
 } // namespace LangDataText

@@ -36,4 +36,12 @@ Result<QList<Entry>> read(const QString& path);
 // The file form of the entries, with a short header comment.
 QByteArray format(const QList<Entry>& entries);
 
+// The languages besides English (German, Spanish, ...) that the entry has no
+// text for; none for a skipped entry, whose native text is always shown.
+QStringList missingLanguages(const Entry& entry);
+// What the entry's translations break, one line each ("German: 2 %s, the
+// native text has 1"): a %s, {\r} or {\n} lost or added, more than one &
+// accelerator, or an accelerator lost or added. Empty when all is well.
+QStringList translationFaults(const Entry& entry);
+
 } // namespace LangDataText

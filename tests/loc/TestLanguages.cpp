@@ -124,8 +124,9 @@ private slots:
         QCOMPARE(shipped, AppPaths::dataFile(QStringLiteral("langdata.db")));
         QVERIFY2(rig.languages.OpenLanguage(shipped, QStringLiteral("German")),
                  qPrintable(rig.loc.sErrDescription()));
+        // The shipped translations are the ones read.
         QCOMPARE(rig.loc.GetS(QStringLiteral("Language changed")),
-                 QStringLiteral("Language changed"));
+                 QStringLiteral("Sprache geändert"));
 
         const QString installDb = rig.installDb();
         QCOMPARE(Languages::defaultLanguageDatabasePath(rig.settings), installDb);

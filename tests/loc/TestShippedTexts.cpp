@@ -100,6 +100,69 @@ private slots:
         QVERIFY2(parsed.error().startsWith(error), qPrintable(parsed.error()));
     }
 
+    void translationFaults_data()
+    {
+        QTest::addColumn<QString>("native");
+        QTest::addColumn<QString>("translation");
+        QTest::addColumn<QString>("fault"); // empty: none
+        const QString none;
+        QTest::newRow("faithful") << QStringLiteral("Call from %s to %s{\\r}Really?")
+                                  << QStringLiteral("Anruf von %s an %s{\\r}Wirklich?") << none;
+        QTest::newRow("%s lost") << QStringLiteral("Call from %s to %s")
+                                 << QStringLiteral("Anruf von %s")
+                                 << QStringLiteral("German: 1 %s, the native text has 2");
+        QTest::newRow("%s added") << QStringLiteral("Call") << QStringLiteral("Anruf %s")
+                                  << QStringLiteral("German: 1 %s, the native text has 0");
+        QTest::newRow("line break lost")
+            << QStringLiteral("Saved.{\\r}{\\r}Done") << QStringLiteral("Gesichert.{\\r}Fertig")
+            << QStringLiteral("German: 1 {\\r}, the native text has 2");
+        QTest::newRow("two accelerators") << QStringLiteral("&File") << QStringLiteral("&Da&tei")
+                                          << QStringLiteral("German: 2 & accelerators");
+        QTest::newRow("accelerator lost")
+            << QStringLiteral("&Exit") << QStringLiteral("Beenden")
+            << QStringLiteral("German: 0 & accelerator, the native text has 1");
+        QTest::newRow("accelerator added")
+            << QStringLiteral("Export texts") << QStringLiteral("&Texte exportieren")
+            << QStringLiteral("German: 1 & accelerator, the native text has 0");
+        QTest::newRow("&& is a literal ampersand")
+            << QStringLiteral("Q&&A &Help") << QStringLiteral("F&&A &Hilfe") << none;
+        QTest::newRow("moved accelerator")
+            << QStringLiteral("&Stop") << QStringLiteral("St&opp") << none;
+    }
+
+    void translationFaults()
+    {
+        QFETCH(QString, native);
+        QFETCH(QString, translation);
+        QFETCH(QString, fault);
+        LangDataText::Entry entry{native, {{QStringLiteral("German"), translation}}, false, 1};
+        const QStringList faults = LangDataText::translationFaults(entry);
+        QCOMPARE(faults, fault.isEmpty() ? QStringList() : QStringList{fault});
+        // A language that lacks the text does not count as faulty, only as missing.
+        QCOMPARE(LangDataText::missingLanguages(entry),
+                 QStringList({QStringLiteral("Spanish"), QStringLiteral("Dutch"),
+                              QStringLiteral("Norwegian"), QStringLiteral("French"),
+                              QStringLiteral("Swedish")}));
+        entry.skip = true;
+        QVERIFY(LangDataText::missingLanguages(entry).isEmpty());
+    }
+
+    // Every shipped translation keeps the placeholders, line breaks and the one
+    // accelerator of its native text: a translator's slip shows up here.
+    void shippedTranslationsKeepTheirPlaceholders()
+    {
+        const auto shipped = LangDataText::read(QStringLiteral(PHONAVO_SOURCE_DATA_DIR) +
+                                                QStringLiteral("/lang/langdata.txt"));
+        QVERIFY2(shipped, qPrintable(shipped.error()));
+        QStringList faults;
+        for (const LangDataText::Entry& entry : shipped.value()) {
+            for (const QString& fault : LangDataText::translationFaults(entry))
+                faults.append(
+                    QStringLiteral("line %1 \"%2\": %3").arg(entry.line).arg(entry.native, fault));
+        }
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+    }
+
     // A text added to the code must be added to data/lang/langdata.txt as well
     // (scripts/langdata update), or it can never be translated.
     void everyTextOfTheProgramIsShipped()

@@ -3,7 +3,9 @@
 //   phonavo-langdb build  SOURCE.txt OUT.db      the SQLite language database
 //   phonavo-langdb text   SOURCE.txt OUT.txt     the text language database
 //   phonavo-langdb check  SRC_DIR SOURCE.txt     fails when a text of the code is missing
+//                                                or a translation breaks its placeholders
 //   phonavo-langdb update SRC_DIR SOURCE.txt     adds the missing texts to SOURCE.txt
+//   phonavo-langdb missing SOURCE.txt            lists the entries a language lacks
 
 #include "loc/LangDataText.h"
 #include "loc/LanguageDatabase.h"
@@ -160,7 +162,15 @@ int check(const QString& srcDir, const QString& sourcePath, bool update)
                   << found.text << '"' << Qt::endl;
         if (!missing.isEmpty())
             err() << "run scripts/langdata update to add them" << Qt::endl;
-        return missing.isEmpty() && !unusable ? 0 : 1;
+        bool faulty = false;
+        for (const LangDataText::Entry& entry : entries.value()) {
+            for (const QString& fault : LangDataText::translationFaults(entry)) {
+                err() << sourcePath << ':' << entry.line << ": \"" << entry.native
+                      << "\": " << fault << Qt::endl;
+                faulty = true;
+            }
+        }
+        return missing.isEmpty() && !unusable && !faulty ? 0 : 1;
     }
     QList<LangDataText::Entry> all = entries.value();
     for (const SourceTexts::Text& found : missing)
@@ -177,15 +187,38 @@ int check(const QString& srcDir, const QString& sourcePath, bool update)
     return unusable ? 1 : 0;
 }
 
+// Translations keep arriving after the texts, so this is a list to work
+// through rather than a check: exit 1 while any entry lacks a language.
+int missing(const QString& sourcePath)
+{
+    const auto entries = LangDataText::read(sourcePath);
+    if (!entries)
+        return fail(entries.error());
+    QTextStream out(stdout);
+    int lacking = 0;
+    for (const LangDataText::Entry& entry : entries.value()) {
+        const QStringList languages = LangDataText::missingLanguages(entry);
+        if (languages.isEmpty())
+            continue;
+        ++lacking;
+        out << sourcePath << ':' << entry.line << ": \"" << entry.native << "\" lacks "
+            << languages.join(QStringLiteral(", ")) << Qt::endl;
+    }
+    out << lacking << " of " << entries.value().size() << " entries lack a language" << Qt::endl;
+    return lacking == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() == 3 && args[1] == QStringLiteral("missing"))
+        return missing(args[2]);
     if (args.size() != 4)
         return fail(QStringLiteral("usage: phonavo-langdb build|text SOURCE.txt OUT | "
-                                   "check|update SRC_DIR SOURCE.txt"));
+                                   "check|update SRC_DIR SOURCE.txt | missing SOURCE.txt"));
     const QString& command = args[1];
     if (command == QStringLiteral("build"))
         return build(args[2], args[3]);
