@@ -192,6 +192,14 @@ private slots:
             {"mnuStartCall", &window->openStartCall},
             {"mnuTrayStartCall", &window->openStartCall},
             {"mnuSimulate", &window->simulateCall}};
+        // The program fills the hooks; without them the entries are disabled.
+        for (const auto& [name, hook] : entries)
+            QVERIFY2(*hook, name);
+        window->openCallHistory = {};
+        window->openStartCall = {};
+        window->simulateCall = {};
+        emit desktop.child<QMenu>("mnuExtra")->aboutToShow();
+        emit window->trayMenu()->aboutToShow();
         for (const auto& [name, hook] : entries)
             QVERIFY2(!desktop.child<QAction>(name)->isEnabled(), name);
         QStringList called;
@@ -245,6 +253,8 @@ private slots:
         int historyOpened = 0;
         if (historyWindow)
             window->openCallHistory = [&historyOpened] { ++historyOpened; };
+        else
+            window->openCallHistory = {};
         auto* combo = desktop.child<QComboBox>("cmbTrayAction");
         if (chosen >= 0) {
             combo->setCurrentIndex(chosen);
