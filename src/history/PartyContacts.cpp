@@ -92,14 +92,8 @@ bool PartyContacts::create(bool caller, const QString& number, const QString& na
         last = m_form.GetS(caller ? QStringLiteral("Unknown caller %s")
                                   : QStringLiteral("Unknown called contact %s"),
                            number);
-    VCardContact card;
-    card.familyName = last;
-    card.formattedName = last;
-    card.phones << VCardPhone{number.isEmpty() ? m_form.GetS(QStringLiteral("(unknown)")) : number,
-                              {QStringLiteral("home")}};
     QString error;
-    const AddressBookContact contact =
-        AddressBookFiles::createContact(m_book->contactsFolder(), card, &error);
+    const AddressBookContact contact = m_book->makeContact(last, number, &error);
     if (!contact.isValid()) {
         m_form.RaiseError(m_form.GetS(QStringLiteral("The contact was not created: %s"), error));
         return false;

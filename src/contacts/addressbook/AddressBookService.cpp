@@ -231,16 +231,23 @@ bool AddressBookService::openContact(const QString& entryId)
     return true;
 }
 
+AddressBookContact AddressBookService::makeContact(const QString& name, const QString& number,
+                                                   QString* error)
+{
+    VCardContact card;
+    card.familyName = name;
+    card.formattedName = name;
+    card.phones << VCardPhone{number.isEmpty() ? m_form.GetS(QStringLiteral("(unknown)")) : number,
+                              {QStringLiteral("home")}};
+    return AddressBookFiles::createContact(contactsFolder(), card, error);
+}
+
 bool AddressBookService::createAndOpenContact(const QString& name, const QString& number)
 {
     if (!m_available)
         return false;
-    VCardContact card;
-    card.familyName = name;
-    card.formattedName = name;
-    card.phones << VCardPhone{number, {QStringLiteral("home")}};
     QString error;
-    const AddressBookContact made = AddressBookFiles::createContact(contactsFolder(), card, &error);
+    const AddressBookContact made = makeContact(name, number, &error);
     if (!made.isValid()) {
         log(QStringLiteral("Address book contact not created: ") + error);
         return false;
@@ -368,13 +375,8 @@ void AddressBookService::createContact(CCall& call, bool incoming)
         name = m_form.GetS(incoming ? QStringLiteral("Unknown caller %s")
                                     : QStringLiteral("Unknown callee %s"),
                            number);
-    VCardContact card;
-    card.familyName = name;
-    card.formattedName = name;
-    card.phones << VCardPhone{number.isEmpty() ? m_form.GetS(QStringLiteral("(unknown)")) : number,
-                              {QStringLiteral("home")}};
     QString error;
-    const AddressBookContact made = AddressBookFiles::createContact(contactsFolder(), card, &error);
+    const AddressBookContact made = makeContact(name, number, &error);
     if (!made.isValid()) {
         log(QStringLiteral("[") + call.CallID +
             QStringLiteral("] Address book contact not created: ") + error);

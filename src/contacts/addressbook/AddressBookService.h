@@ -58,6 +58,10 @@ public:
     // number as home number, opened for editing. False (logged) when none
     // could be written.
     bool createAndOpenContact(const QString& name, const QString& number);
+    // Writes a new card in the chosen folder: the name as its family name,
+    // the number as its home number ("(unknown)" when there is none).
+    // Invalid, with *error set, when it could not be written.
+    AddressBookContact makeContact(const QString& name, const QString& number, QString* error);
 
     // Buffer timer (tmrBufferOutlookContacts): first tick after 100 ms, then
     // every 30 s; rebuilds when the buffer is older than 23 hours.
