@@ -1,6 +1,7 @@
 #include "CallHistoryModel.h"
 
 #include "contacts/store/CallDatabase.h"
+#include "contacts/store/SqlCallStore.h"
 #include "core/pipeline/PartyName.h"
 #include "loc/LocGuru.h"
 #include "platform/Clock.h"
@@ -11,19 +12,6 @@
 namespace {
 
 int g_connections = 0;
-
-QDateTime readDate(const QVariant& v)
-{
-    if (v.isNull())
-        return {};
-    if (v.typeId() == QMetaType::QDateTime)
-        return v.toDateTime();
-    const QString text = v.toString();
-    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!t.isValid())
-        t = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    return t;
-}
 
 QString groupKeyOf(const QVariantList& values)
 {
@@ -155,9 +143,9 @@ void CallHistoryModel::readCalls(Node& node, const QModelIndex& parent)
     while (int(page.size()) < kPageSize && q.next()) {
         Call c;
         c.id = q.value(HistoryQuery::fCallID).toInt();
-        c.date = readDate(q.value(HistoryQuery::fCallDate));
-        c.end = readDate(q.value(HistoryQuery::fCallEnd));
-        c.duration = readDate(q.value(HistoryQuery::fCallDuration));
+        c.date = readCallDate(q.value(HistoryQuery::fCallDate));
+        c.end = readCallDate(q.value(HistoryQuery::fCallEnd));
+        c.duration = readCallDate(q.value(HistoryQuery::fCallDuration));
         c.callerId = q.value(HistoryQuery::fCallerID).toString();
         c.callerName = q.value(HistoryQuery::fCallerName).toString();
         c.callerGuid = q.value(HistoryQuery::fCallerGUID).toString();
@@ -391,7 +379,7 @@ QString CallHistoryModel::groupLabel(const Node& group) const
             first.toBool() ? m_loc.GetS(QStringLiteral("Yes")) : m_loc.GetS(QStringLiteral("No"));
         break;
     case CallDuration:
-        value = readDate(first).time().toString(QStringLiteral("HH:mm:ss"));
+        value = readCallDate(first).time().toString(QStringLiteral("HH:mm:ss"));
         break;
     default:
         value = first.toString();

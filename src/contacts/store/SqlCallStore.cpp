@@ -41,7 +41,7 @@ QVariant SqlCallStore::dateValue(const QDateTime& t) const
     return t;
 }
 
-QDateTime SqlCallStore::readDate(const QVariant& v)
+QDateTime readCallDate(const QVariant& v)
 {
     if (v.isNull())
         return {};
@@ -482,7 +482,7 @@ SqlCallStore::Outcome SqlCallStore::writeCall(CCall& call, const Times& times)
         log(QStringLiteral("Saved call not found: %1").arg(call.DBCallID));
         return Outcome::NotFound;
     }
-    const QDateTime callDate = readDate(row->value(0));
+    const QDateTime callDate = readCallDate(row->value(0));
     const bool hasEnd = !row->value(1).isNull();
     row->finish();
 
@@ -553,9 +553,9 @@ bool SqlCallStore::LoadCall(CCall& call, qint32 dbCallId)
     call.CalledExtra = value(7).toString();
     call.setAnsweredFromStore(value(9).toBool());
     call.Outgoing = !value(10).toBool();
-    call.CallStart = readDate(value(11));
+    call.CallStart = readCallDate(value(11));
     if (!value(12).isNull())
-        call.CallEnd = readDate(value(12));
+        call.CallEnd = readCallDate(value(12));
     call.setSaved(true);
     return true;
 }

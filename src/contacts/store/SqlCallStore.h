@@ -20,6 +20,10 @@ class QSqlQuery;
 // oldest first on the event loop, a few milliseconds a turn. After a refusal it
 // waits, longer after each further one, and opens the database again when
 // none is open or the connection was lost.
+// A date read from the Calls table: a date value (PostgreSQL, MySQL) or the
+// text SQLite keeps; invalid for null.
+QDateTime readCallDate(const QVariant& v);
+
 class SqlCallStore : public CallStore
 {
 public:
@@ -93,7 +97,6 @@ private:
     // Runs a kept statement with these values; null (m_failure set) when it fails.
     QSqlQuery* run(const QString& sql, const QVariantList& values);
     QVariant dateValue(const QDateTime& t) const;
-    static QDateTime readDate(const QVariant& v);
     QString cut(const QString& column, const QString& text) const;
 
     // Keeps this save behind the ones already kept.

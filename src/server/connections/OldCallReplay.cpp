@@ -1,6 +1,7 @@
 #include "OldCallReplay.h"
 
 #include "contacts/store/CallDatabase.h"
+#include "contacts/store/SqlCallStore.h"
 #include "server/protocol/WireProtocol.h"
 
 #include <QSqlDriver>
@@ -10,20 +11,6 @@
 #include <limits>
 
 namespace {
-
-// Dates come back as date values (PostgreSQL, MySQL) or as the text SQLite keeps.
-QDateTime readDate(const QVariant& v)
-{
-    if (v.isNull())
-        return {};
-    if (v.typeId() == QMetaType::QDateTime)
-        return v.toDateTime();
-    const QString text = v.toString();
-    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!t.isValid())
-        t = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    return t;
-}
 
 bool readFlag(const QVariant& v)
 {
@@ -201,16 +188,17 @@ void OldCallReplay::readRow(const QSqlQuery& q)
     if (!m_admits(row.incoming ? row.calledId : row.callerId))
         return;
     row.callId = q.value(CallID).toString();
-    row.callDate = readDate(q.value(CallDate));
+    row.callDate = readCallDate(q.value(CallDate));
     row.callerName = q.value(CallerName).toString();
     row.calledName = q.value(CalledName).toString();
     row.answered = readFlag(q.value(Answered));
-    m_list += WireProtocol::record(
-        {WireProtocol::FormatStamp(row.callDate),
-         WireProtocol::FormatStamp(readDate(q.value(CallEnd))), q.value(CalledDevice).toString(),
-         row.callerId, row.callerName, q.value(CallerGUID).toString(), row.calledId, row.calledName,
-         q.value(CalledGUID).toString(), flagText(row.incoming), flagText(row.answered),
-         q.value(CallerExtra).toString(), q.value(CalledExtra).toString()});
+    m_list += WireProtocol::record({WireProtocol::FormatStamp(row.callDate),
+                                    WireProtocol::FormatStamp(readCallDate(q.value(CallEnd))),
+                                    q.value(CalledDevice).toString(), row.callerId, row.callerName,
+                                    q.value(CallerGUID).toString(), row.calledId, row.calledName,
+                                    q.value(CalledGUID).toString(), flagText(row.incoming),
+                                    flagText(row.answered), q.value(CallerExtra).toString(),
+                                    q.value(CalledExtra).toString()});
     ++m_result.rowsSent;
     m_sent(row);
 }
