@@ -5,6 +5,7 @@
 
 #include "TestHome.h"
 
+#include <QElapsedTimer>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
@@ -238,6 +239,59 @@ private slots:
         b.SaveCall();
         QVERIFY(m_store->deleteAll());
         QCOMPARE(rowCount(), 0);
+    }
+
+    // The rows the main file holds without its write-ahead log: what a
+    // checkpoint has copied so far.
+    int checkpointedRows()
+    {
+        int rows = -1;
+        {
+            QSqlDatabase main =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("main-only"));
+            main.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
+            main.setDatabaseName(QStringLiteral("file:") + m_home->file(QStringLiteral("data.db")) +
+                                 QStringLiteral("?immutable=1"));
+            QSqlQuery q(main);
+            if (main.open() && q.exec(QStringLiteral("SELECT COUNT(*) FROM Calls")) && q.next())
+                rows = q.value(0).toInt();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("main-only"));
+        return rows;
+    }
+
+    void checkpointsWaitForAPauseInWrites()
+    {
+        if (!g_postgres.isEmpty())
+            QSKIP("the embedded database's own log");
+        m_db->setCheckpointDelays(40, 300);
+        // Far more log than the engine's own automatic checkpoint lets grow:
+        // still nothing is copied while saves follow each other.
+        for (int i = 0; i < 400; ++i) {
+            CCall call(m_store.get());
+            call.setCallerID(QStringLiteral("030%1").arg(1000000 + i));
+            call.setIsConnected(true);
+            call.SaveCall();
+            call.AnswerCall();
+            call.setIsConnected(false);
+            call.SaveCall();
+        }
+        QCOMPARE(rowCount(), 400);
+        QCOMPARE(checkpointedRows(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_db->checkpointPending(), 2000);
+        QCOMPARE(checkpointedRows(), 400);
+
+        // Saves that never pause are copied at the latest delay all the same.
+        QElapsedTimer busy;
+        busy.start();
+        int copied = 400;
+        while (copied == 400 && busy.elapsed() < 3000) {
+            CCall call(m_store.get());
+            call.SaveCall();
+            QTest::qWait(10);
+            copied = checkpointedRows();
+        }
+        QVERIFY2(copied > 400, "a steady stream of saves is never checkpointed");
     }
 
     void badDatabasesDoNotOpen()

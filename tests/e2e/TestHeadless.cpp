@@ -304,6 +304,39 @@ private slots:
         QCOMPARE(phonavoLine({QStringLiteral("list")}).exitCode, 0);
     }
 
+    // A call committed to the embedded database survives the program being
+    // killed before anything copied it from the write-ahead log.
+    void killedProgramKeepsCommittedCalls()
+    {
+        startProgram();
+        const QString id = phonavoLine({QStringLiteral("ring"), QStringLiteral("0"),
+                                        QStringLiteral("0301234567"), QStringLiteral("5551")})
+                               .out;
+        QCOMPARE(phonavoLine({QStringLiteral("answer"), id}).exitCode, 0);
+        QCOMPARE(phonavoLine({QStringLiteral("hangup"), id}).exitCode, 0);
+        const auto endedCalls = [this] {
+            int rows = -1;
+            {
+                QSqlDatabase db =
+                    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+                db.setDatabaseName(m_home->file(QStringLiteral("data.db")));
+                QSqlQuery q(db);
+                if (db.open() &&
+                    q.exec(QStringLiteral("SELECT COUNT(*) FROM Calls WHERE CallerID = "
+                                          "'0301234567' AND CallEnd IS NOT NULL")) &&
+                    q.next())
+                    rows = q.value(0).toInt();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+            return rows;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(endedCalls(), 1, 10000);
+        m_program->kill();
+        QVERIFY(m_program->waitForFinished(10000));
+        QCOMPARE(m_program->exitStatus(), QProcess::CrashExit);
+        QCOMPARE(endedCalls(), 1);
+    }
+
     // A new installation names callers from its own contact database; after
     // switching to the address book, a card of the user's names the next call
     // and the call gets a journal entry.

@@ -22,7 +22,11 @@ const QStringList& CallDatabase::columns()
     return names;
 }
 
-CallDatabase::CallDatabase(ErrorSink reportError) : m_reportError(std::move(reportError)) {}
+CallDatabase::CallDatabase(ErrorSink reportError) : m_reportError(std::move(reportError))
+{
+    m_checkpoint.setSingleShot(true);
+    QObject::connect(&m_checkpoint, &QTimer::timeout, [this] { checkpoint(); });
+}
 
 CallDatabase::~CallDatabase()
 {
@@ -79,6 +83,9 @@ bool CallDatabase::createSQLiteDatabase(const QString& filePath, const QString& 
 
 void CallDatabase::close()
 {
+    // Closing the last connection checkpoints the log itself.
+    m_checkpoint.stop();
+    m_unCheckpointedSince.invalidate();
     m_prepared.clear(); // statements go before their connection
     if (QSqlDatabase::contains(QString::fromLatin1(kConnectionName))) {
         QSqlDatabase db = QSqlDatabase::database(QString::fromLatin1(kConnectionName), false);
@@ -184,6 +191,10 @@ bool CallDatabase::OpenCallDatabase(QString& connection, const QString& storedOr
         // With WAL this keeps the file consistent; only the last commits may be
         // lost on a power failure, and calls are saved many times anyway.
         wal.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        // Checkpoints run on a timer (wrote()), not in whichever commit fills
+        // the log; a log that grew large is cut back after one.
+        wal.exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+        wal.exec(QStringLiteral("PRAGMA journal_size_limit=4194304"));
     }
     m_engine = cs.engine();
     m_connection = connection;
@@ -331,6 +342,40 @@ bool CallDatabase::beginWrite(QSqlError* error)
         *error = begin->lastError();
     begin->finish();
     return begun;
+}
+
+void CallDatabase::setCheckpointDelays(int idleMs, int latestMs)
+{
+    m_checkpointIdleMs = idleMs;
+    m_checkpointLatestMs = latestMs;
+}
+
+void CallDatabase::wrote()
+{
+    if (m_engine != ConnectionString::Engine::SQLite || m_file.isEmpty() || !isOpen())
+        return;
+    if (!m_unCheckpointedSince.isValid())
+        m_unCheckpointedSince.start();
+    const qint64 left = m_checkpointLatestMs - m_unCheckpointedSince.elapsed();
+    m_checkpoint.start(int(qMax<qint64>(0, qMin<qint64>(m_checkpointIdleMs, left))));
+}
+
+void CallDatabase::checkpoint()
+{
+    if (!isOpen())
+        return;
+    // Passive: never waits for readers (the history window, another program);
+    // what they still need is copied at the next one.
+    QSqlQuery q(database());
+    const bool done = q.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")) && q.next();
+    const bool complete =
+        done && q.value(0).toInt() == 0 && q.value(1).toInt() == q.value(2).toInt();
+    q.finish();
+    m_unCheckpointedSince.invalidate();
+    if (!complete) {
+        m_unCheckpointedSince.start();
+        m_checkpoint.start(m_checkpointLatestMs);
+    }
 }
 
 qint32 CallDatabase::GetNextId(const QString& table, const QString& field, qint32 minimum)

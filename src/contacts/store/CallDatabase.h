@@ -4,9 +4,11 @@
 #include "platform/db/ConnectionString.h"
 #include "platform/db/SqlFailure.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -89,6 +91,17 @@ public:
     // own. Null (with the reason in lastError) when the statement cannot be
     // prepared. Valid until the connection closes.
     QSqlQuery* prepared(const QString& sql, QString* lastError = nullptr);
+    // After a committed write. The embedded database copies its write-ahead log
+    // into the main file (a checkpoint, with its disk flushes) on a timer once
+    // writes pause, never inside a call's save: at most kCheckpointIdleMs
+    // after the last write and kCheckpointLatestMs after the first one not yet
+    // copied. Until then a commit is in the log file, which a killed process
+    // does not lose.
+    void wrote();
+    static constexpr int kCheckpointIdleMs = 500;
+    static constexpr int kCheckpointLatestMs = 2000;
+    void setCheckpointDelays(int idleMs, int latestMs);
+    bool checkpointPending() const { return m_checkpoint.isActive(); }
     // Defined size of a text column, or -1 when the database does not say.
     int columnSize(const QString& column) const { return m_sizes.value(column.toLower(), -1); }
 
@@ -104,6 +117,7 @@ private:
     bool fail(SqlFailure kind, const QString& text, bool report);
     void probeWrites();
     void rememberIdentity(const ConnectionString& cs);
+    void checkpoint();
 
     ErrorSink m_reportError;
     Failure m_openFailure;
@@ -120,4 +134,8 @@ private:
     QString m_connection;
     QHash<QString, int> m_sizes;
     std::unordered_map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
+    QTimer m_checkpoint;
+    QElapsedTimer m_unCheckpointedSince;
+    int m_checkpointIdleMs = kCheckpointIdleMs;
+    int m_checkpointLatestMs = kCheckpointLatestMs;
 };

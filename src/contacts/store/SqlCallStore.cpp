@@ -415,8 +415,10 @@ SqlCallStore::Outcome SqlCallStore::writeInTransaction(CCall& call, const Times&
     if (!inTransaction)
         return outcome;
     if (outcome == Outcome::Written) {
-        if (db.commit())
+        if (db.commit()) {
+            m_db.wrote();
             return outcome;
+        }
         // A full disk often shows only here, when the journal is written.
         m_failure = {m_db.classify(db.lastError()), db.lastError().text()};
         outcome = Outcome::Failed;
@@ -565,11 +567,15 @@ bool SqlCallStore::deleteCall(qint32 dbCallId)
     QSqlQuery q(m_db.database());
     q.prepare(QStringLiteral("DELETE FROM Calls WHERE CallID = ?"));
     q.addBindValue(dbCallId);
-    return q.exec();
+    const bool done = q.exec();
+    m_db.wrote();
+    return done;
 }
 
 bool SqlCallStore::deleteAll()
 {
     QSqlQuery q(m_db.database());
-    return q.exec(QStringLiteral("DELETE FROM Calls"));
+    const bool done = q.exec(QStringLiteral("DELETE FROM Calls"));
+    m_db.wrote();
+    return done;
 }
