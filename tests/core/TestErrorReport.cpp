@@ -96,6 +96,7 @@ private slots:
         rig.reporter.RaiseError(QStringLiteral("Early"),
                                 ErrorInfo{5, QStringLiteral("Boom"), {}, 0});
         QVERIFY(rig.log.lines().isEmpty());
+        rig.log.flush();
         const QString file = QString::fromUtf8(rig.home.read(QStringLiteral("protocol.log")));
         QVERIFY2(file.contains(QStringLiteral(": RaiseError: Early\nBoom\n#5\n")),
                  qPrintable(file));

@@ -19,6 +19,7 @@ class TestProgramLog : public QObject
 
     QString fileText() const
     {
+        m_log->flush();
         return QString::fromUtf8(m_home->read(QStringLiteral("protocol.log")));
     }
 
@@ -102,6 +103,7 @@ private slots:
         ProgramLog nested(m_home->file(QStringLiteral("state/phonavo/protocol.log")));
         nested.setLogFlag(true);
         nested.LogStr(QStringLiteral("x"));
+        nested.flush();
         QVERIFY(QFile::exists(m_home->file(QStringLiteral("state/phonavo/protocol.log"))));
 
         // An unwritable file still leaves the lines in the list.
@@ -110,6 +112,7 @@ private slots:
         blocked.setLogFlag(true);
         blocked.LogStr(QStringLiteral("still listed"));
         blocked.DoLogStr(QStringLiteral("also listed"));
+        blocked.flush();
         QCOMPARE(blocked.lines().size(), 2);
     }
 
@@ -181,6 +184,7 @@ private slots:
         for (int i = 0; i < 60; ++i)
             m_log->LogStr(QStringLiteral("line %1 ").arg(i, 3, 10, QLatin1Char('0')) +
                           QString(20, QLatin1Char('x')));
+        m_log->flush();
         const QString rotated = m_log->rotatedFilename();
         QCOMPARE(rotated, m_log->GetLogfilename() + QStringLiteral(".1"));
         QFile old(rotated);
@@ -205,6 +209,42 @@ private slots:
         QCOMPARE(newer.last(), 59);
         m_log->deleteLogFile();
         QVERIFY(!QFile::exists(rotated) && !QFile::exists(m_log->GetLogfilename()));
+    }
+
+    // Lines reach the file together: after a short wait, when many gathered,
+    // when file logging stops and when the log goes away, never lost or reordered.
+    void fileGetsGatheredLines()
+    {
+        const QString path = m_log->GetLogfilename();
+        const auto onDisk = [&] {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        m_log->setLogFlag(true);
+        m_log->LogStr(QStringLiteral("first"));
+        m_log->LogStr(QStringLiteral("second"));
+        QVERIFY(!onDisk().contains(QLatin1String("first")));
+        QTRY_VERIFY_WITH_TIMEOUT(onDisk().contains(QLatin1String("first")), 2000);
+        QVERIFY(onDisk().indexOf(QLatin1String("first")) <
+                onDisk().indexOf(QLatin1String("second")));
+
+        const QString filler(1000, QLatin1Char('y'));
+        int lines = 0;
+        while (!onDisk().contains(filler) && lines < 1000) {
+            m_log->LogStr(filler);
+            ++lines;
+        }
+        // Each line is the filler and its time stamp.
+        QVERIFY(lines >= ProgramLog::kFlushBytes / 1100 &&
+                lines <= ProgramLog::kFlushBytes / 1000 + 1);
+
+        m_log->LogStr(QStringLiteral("while on"));
+        m_log->setLogFlag(false);
+        QVERIFY(onDisk().contains(QLatin1String("while on")));
+        m_log->setDebugFlag(true);
+        m_log->LogStr(QStringLiteral("last words"));
+        m_log.reset();
+        QVERIFY(onDisk().endsWith(QLatin1String(": last words\n")));
     }
 
     void modelShowsTheLines()

@@ -143,6 +143,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(dataLines() > before, 2000);
         }
         rig.spin(100);
+        rig.log.flush();
         const QString file = QString::fromUtf8(rig.home.read(QStringLiteral("protocol.log")));
         QVERIFY2(file.contains(QStringLiteral("*****")), qPrintable(file));
         QVERIFY2(!file.contains(password), qPrintable(file));
@@ -232,6 +233,7 @@ private slots:
             return l.contains(QLatin1String("\\x1B[2J\\x1B]0;owned\\x07\\x9B31m"));
         }),
                                  2000);
+        rig.log.flush();
         const QString file = QString::fromUtf8(rig.home.read(QStringLiteral("protocol.log")));
         QVERIFY(!file.contains(QChar(0x1b)) && !file.contains(QChar(0x07)) &&
                 !file.contains(QChar(0x9b)));

@@ -89,6 +89,7 @@ private slots:
             QCOMPARE(program->settings().getString(SettingsStore::Hive::LocalMachine, QString(),
                                                    QStringLiteral("InstalledVersion"), QString()),
                      expected);
+            program->log().flush();
             QVERIFY(
                 QString::fromUtf8(home.read(QStringLiteral("protocol.log")))
                     .contains(QStringLiteral("(InstalledVersion: ") + expected + QLatin1Char(')')));

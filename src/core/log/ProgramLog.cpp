@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -33,9 +34,29 @@ QString longTimeFormatWithoutZone(const QLocale& locale)
 
 ProgramLog::ProgramLog(const QString& logFilePath, QObject* parent)
     : QObject(parent), m_path(logFilePath), m_model(new LogListModel(kMaxLines, this))
-{}
+{
+    m_flushTimer.setSingleShot(true);
+    connect(&m_flushTimer, &QTimer::timeout, this, &ProgramLog::flush);
+}
 
-ProgramLog::~ProgramLog() = default;
+ProgramLog::~ProgramLog()
+{
+    flush();
+}
+
+void ProgramLog::setDebugFlag(bool on)
+{
+    m_debug = on;
+    if (!fileLoggingOn())
+        flush();
+}
+
+void ProgramLog::setLogFlag(bool on)
+{
+    m_log = on;
+    if (!fileLoggingOn())
+        flush();
+}
 
 QString ProgramLog::timeStamp(const QDateTime& when, const QLocale& locale)
 {
@@ -124,6 +145,10 @@ void ProgramLog::writeFileOnly(const QString& text)
 
 void ProgramLog::deleteLogFile()
 {
+    // Lines of this run not yet written would have gone with the file.
+    m_pending.clear();
+    m_lineEnds.clear();
+    m_flushTimer.stop();
     for (const QString& path : {m_path, rotatedFilename()}) {
         if (!QFile::exists(path))
             continue;
@@ -145,24 +170,56 @@ QStringList ProgramLog::lines() const
 
 void ProgramLog::appendToFile(const QString& line)
 {
-    // A file that cannot be written leaves the line in the list only.
+    m_pending += line.toUtf8();
+    m_pending += '\n';
+    m_lineEnds.push_back(m_pending.size());
+    if (m_pending.size() >= kFlushBytes)
+        flush();
+    else if (!m_flushTimer.isActive())
+        m_flushTimer.start(kFlushMs);
+}
+
+bool ProgramLog::rotate(QFile& file)
+{
+    // Only the newest part of a long run is kept: the full file moves aside
+    // and a new one starts.
+    file.close();
+    const QString rotated = rotatedFilename();
+    QFile::setPermissions(rotated, QFile::permissions(rotated) | QFileDevice::WriteOwner);
+    QFile::remove(rotated);
+    QFile::rename(m_path, rotated);
+    return file.open(QIODevice::WriteOnly | QIODevice::Append);
+}
+
+void ProgramLog::flush()
+{
+    m_flushTimer.stop();
+    if (m_pending.isEmpty())
+        return;
+    const QByteArray pending = std::exchange(m_pending, {});
+    const std::vector<qsizetype> ends = std::exchange(m_lineEnds, {});
+    // A file that cannot be written leaves the lines in the list only.
     QFile file(m_path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         if (!AppPaths::ensureParentDir(m_path) ||
             !file.open(QIODevice::WriteOnly | QIODevice::Append))
             return;
     }
-    const QByteArray bytes = line.toUtf8() + '\n';
-    if (file.size() > 0 && file.size() + bytes.size() > m_maxFileBytes) {
-        // Only the newest part of a long run is kept: the full file moves aside
-        // and this line starts a new one.
-        file.close();
-        const QString rotated = rotatedFilename();
-        QFile::setPermissions(rotated, QFile::permissions(rotated) | QFileDevice::WriteOwner);
-        QFile::remove(rotated);
-        QFile::rename(m_path, rotated);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-            return;
+    // The size limit is kept line by line, as if each had been written alone.
+    qint64 size = file.size();
+    qsizetype written = 0;
+    qsizetype lineStart = 0;
+    for (const qsizetype end : ends) {
+        const qsizetype length = end - lineStart;
+        if (size > 0 && size + length > m_maxFileBytes) {
+            file.write(pending.constData() + written, lineStart - written);
+            written = lineStart;
+            if (!rotate(file))
+                return;
+            size = 0;
+        }
+        size += length;
+        lineStart = end;
     }
-    file.write(bytes);
+    file.write(pending.constData() + written, pending.size() - written);
 }

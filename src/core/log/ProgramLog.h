@@ -5,13 +5,20 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
+
+#include <vector>
+
+class QFile;
 
 class LogListModel;
 
 // The program log: every line goes to the log list (at most kMaxLines, newest
-// last) and, while the debug or the log flag is set, to the log file, which is
-// opened and closed for each line so no handle stays open. A file that grows
-// past its size limit is moved to "<file>.1" and started anew. Control
+// last) and, while the debug or the log flag is set, to the log file. File
+// lines are gathered and written together kFlushMs after the first of them,
+// at kFlushBytes, on flush() and when the log goes away; the file is opened
+// only for that, so no handle stays open. A file that grows past its size
+// limit is moved to "<file>.1" and started anew. Control
 // characters never reach a sink as they are: lines carry text from the network
 // and from line devices, and the headless program prints them to a terminal.
 class ProgramLog : public QObject
@@ -20,6 +27,8 @@ class ProgramLog : public QObject
 public:
     static constexpr int kMaxLines = 32001;
     static constexpr qint64 kDefaultMaxFileBytes = 4 * 1024 * 1024;
+    static constexpr int kFlushMs = 200;
+    static constexpr qsizetype kFlushBytes = 64 * 1024;
 
     explicit ProgramLog(const QString& logFilePath, QObject* parent = nullptr);
     ~ProgramLog() override;
@@ -35,14 +44,16 @@ public:
     void writeFileOnly(const QString& text);
     // Each run starts a fresh file (the previous run's rotated file goes too).
     void deleteLogFile();
+    // Hands the gathered lines to the file now.
+    void flush();
     QString rotatedFilename() const { return m_path + QStringLiteral(".1"); }
     void setMaxFileBytes(qint64 bytes) { m_maxFileBytes = bytes; }
     qint64 maxFileBytes() const { return m_maxFileBytes; }
 
     bool debugFlag() const { return m_debug; }
-    void setDebugFlag(bool on) { m_debug = on; }
+    void setDebugFlag(bool on);
     bool logFlag() const { return m_log; }
-    void setLogFlag(bool on) { m_log = on; }
+    void setLogFlag(bool on);
     bool fileLoggingOn() const { return m_debug || m_log; }
 
     // btnClearLog: empties the list; the file is kept.
@@ -77,6 +88,8 @@ signals:
 
 private:
     void appendToFile(const QString& line);
+    // Moves the full file aside; false when no new one can be opened.
+    bool rotate(QFile& file);
 
     QString m_path;
     qint64 m_maxFileBytes = kDefaultMaxFileBytes;
@@ -84,4 +97,7 @@ private:
     bool m_debug = false;
     bool m_log = false;
     bool m_echo = false;
+    QByteArray m_pending;              // lines not yet in the file, each ending in '\n'
+    std::vector<qsizetype> m_lineEnds; // where each of them ends in m_pending
+    QTimer m_flushTimer;
 };
