@@ -147,18 +147,25 @@ private slots:
         QVERIFY(LangDataText::missingLanguages(entry).isEmpty());
     }
 
-    // Every shipped translation keeps the placeholders, line breaks and the one
-    // accelerator of its native text: a translator's slip shows up here.
-    void shippedTranslationsKeepTheirPlaceholders()
+    // Every shipped entry is translated into all six languages, and every
+    // translation keeps the placeholders, line breaks and the one accelerator of
+    // its native text: a forgotten language or a translator's slip shows up here.
+    void shippedTranslationsAreCompleteAndKeepTheirPlaceholders()
     {
         const auto shipped = LangDataText::read(QStringLiteral(PHONAVO_SOURCE_DATA_DIR) +
                                                 QStringLiteral("/lang/langdata.txt"));
         QVERIFY2(shipped, qPrintable(shipped.error()));
+        QVERIFY(shipped.value().size() > 50);
         QStringList faults;
         for (const LangDataText::Entry& entry : shipped.value()) {
-            for (const QString& fault : LangDataText::translationFaults(entry))
-                faults.append(
-                    QStringLiteral("line %1 \"%2\": %3").arg(entry.line).arg(entry.native, fault));
+            QStringList problems = LangDataText::translationFaults(entry);
+            const QStringList missing = LangDataText::missingLanguages(entry);
+            if (!missing.isEmpty())
+                problems.append(QStringLiteral("no ") + missing.join(QStringLiteral(", ")));
+            for (const QString& problem : std::as_const(problems))
+                faults.append(QStringLiteral("line %1 \"%2\": %3")
+                                  .arg(entry.line)
+                                  .arg(entry.native, problem));
         }
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
     }
