@@ -2,6 +2,7 @@
 #include "notify/ui/MainWindow.h"
 #include "notify/ui/RichToolTip.h"
 #include "notify/ui/SysTray.h"
+#include "platform/desktop/AutostartEntry.h"
 #include "platform/desktop/ShellOpen.h"
 #include "shell/settings/SettingsStore.h"
 
@@ -14,12 +15,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
@@ -76,9 +79,10 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QStringList>("controls");
         QTest::newRow("1") << "General"
-                           << QStringList{"cbConnectOnStart", "cbHideOnstart",   "cmbTrayAction",
-                                          "txtCountryCode",   "cbAddToCallHist", "lstLog",
-                                          "cbTapiLog",        "btnClearLog"};
+                           << QStringList{
+                                  "cbConnectOnStart", "cbHideOnstart",  "cbStartWithDesktop",
+                                  "cmbTrayAction",    "txtCountryCode", "cbAddToCallHist",
+                                  "lstLog",           "cbTapiLog",      "btnClearLog"};
         QTest::newRow("2") << "Connection"
                            << QStringList{"lstTapiDevices",           "btnEditDevice",
                                           "cmbOutgoingDevice",        "txtAcceptedNumber",
@@ -331,6 +335,70 @@ private slots:
         QCOMPARE(storedOption(desktop, "ShowPopup"), QStringLiteral("1"));
         QCOMPARE(storedOption(desktop, "AutoHideSeconds"), QStringLiteral("25"));
         QCOMPARE(storedOption(desktop, "CountryCode"), QStringLiteral("49"));
+    }
+
+    // "Start with the desktop" is the user's autostart entry: written, read
+    // back, removed; a place that takes no file is told and leaves it off.
+    void startWithTheDesktopWritesAnAutostartEntry()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"), userHive());
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", oldConfig); });
+        qputenv("XDG_CONFIG_HOME", home.file(QStringLiteral("config")).toUtf8());
+        const QString entry =
+            home.file(QStringLiteral("config/autostart/net.phonavo.Phonavo.desktop"));
+        {
+            DesktopRig desktop;
+            QCOMPARE(desktop.program->start(), 0);
+            auto* box = desktop.child<QCheckBox>("cbStartWithDesktop");
+            QVERIFY(!box->isChecked());
+            box->click();
+            const QStringList lines =
+                QString::fromUtf8(
+                    home.read(QStringLiteral("config/autostart/net.phonavo.Phonavo.desktop")))
+                    .split(QLatin1Char('\n'));
+            QCOMPARE(lines.first(), QStringLiteral("[Desktop Entry]"));
+            QVERIFY(lines.contains(QStringLiteral("Type=Application")));
+            QVERIFY2(lines.contains(QStringLiteral("Exec=env \"PHONAVO_HOME=") +
+                                    QDir(home.path()).absolutePath() + QStringLiteral("\" ") +
+                                    QCoreApplication::applicationFilePath() +
+                                    QStringLiteral(" /autostart")),
+                     qPrintable(lines.join(QLatin1Char('\n'))));
+        }
+        {
+            DesktopRig desktop;
+            QCOMPARE(desktop.program->start(), 0);
+            auto* box = desktop.child<QCheckBox>("cbStartWithDesktop");
+            QVERIFY(box->isChecked());
+            box->click();
+            QVERIFY(!QFile::exists(entry));
+        }
+        // Switched off in the desktop's own settings.
+        home.write(QStringLiteral("config/autostart/net.phonavo.Phonavo.desktop"),
+                   "[Desktop Entry]\nType=Application\nExec=phonavo /autostart\nHidden=true\n");
+        {
+            DesktopRig desktop;
+            QCOMPARE(desktop.program->start(), 0);
+            QVERIFY(!desktop.child<QCheckBox>("cbStartWithDesktop")->isChecked());
+        }
+        home.write(QStringLiteral("blocker"), "a file, not a folder");
+        qputenv("XDG_CONFIG_HOME", home.file(QStringLiteral("blocker")).toUtf8());
+        {
+            DesktopRig desktop;
+            QCOMPARE(desktop.program->start(), 0);
+            auto* box = desktop.child<QCheckBox>("cbStartWithDesktop");
+            box->click();
+            QVERIFY(!box->isChecked());
+            QCOMPARE(desktop.dialogs.history().size(), 1);
+            QVERIFY(desktop.dialogs.history().first().prompt.startsWith(
+                QStringLiteral("The start with the desktop cannot be changed (") +
+                home.file(QStringLiteral("blocker"))));
+        }
+        // Paths with blanks and the characters the format reserves stay one argument.
+        QCOMPARE(AutostartEntry::execLine(QStringLiteral("/opt/my apps/pho$na\"vo"),
+                                          {QStringLiteral("/autostart")}),
+                 QStringLiteral("\"/opt/my apps/pho\\\\$na\\\\\"vo\" /autostart"));
     }
 
     void aboutWindowFromBothMenus_data()

@@ -4,11 +4,13 @@
 #include "core/controller/MainForm.h"
 #include "core/log/LogListModel.h"
 #include "core/log/ProgramLog.h"
+#include "platform/desktop/AutostartEntry.h"
 #include "shell/dialogs/DialogService.h"
 #include "shell/settings/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -17,6 +19,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace {
@@ -42,8 +45,11 @@ GeneralPage::GeneralPage(MainForm& form, ProgramLog& log, QWidget* parent)
               "cbConnectOnStart");
     m_cbHideOnstart =
         named(new QCheckBox(QStringLiteral("Hide this window on start")), "cbHideOnstart");
+    m_cbStartWithDesktop =
+        named(new QCheckBox(QStringLiteral("Start with the desktop")), "cbStartWithDesktop");
     startLayout->addWidget(m_cbConnectOnStart);
     startLayout->addWidget(m_cbHideOnstart);
+    startLayout->addWidget(m_cbStartWithDesktop);
     layout->addWidget(start);
 
     auto* fields = new QFormLayout;
@@ -104,12 +110,29 @@ GeneralPage::GeneralPage(MainForm& form, ProgramLog& log, QWidget* parent)
             m_form.setTapiLog(on);
     });
     syncLogSwitch();
+    m_cbStartWithDesktop->setChecked(AutostartEntry::isEnabled());
+    connect(m_cbStartWithDesktop, &QCheckBox::toggled, this, &GeneralPage::startWithDesktop);
+}
+
+void GeneralPage::startWithDesktop(bool on)
+{
+    const QString problem = on ? AutostartEntry::enable(QCoreApplication::applicationFilePath())
+                               : AutostartEntry::disable();
+    if (problem.isEmpty())
+        return;
+    const QString text =
+        m_form.GetS(QStringLiteral("The start with the desktop cannot be changed (%s): %s"),
+                    AutostartEntry::path(), problem);
+    m_form.LogStr(text);
+    m_form.dialogs().messageBox(text, 0, QString());
+    const QSignalBlocker quiet(m_cbStartWithDesktop);
+    m_cbStartWithDesktop->setChecked(AutostartEntry::isEnabled());
 }
 
 void GeneralPage::setLocked(bool locked)
 {
-    const QList<QWidget*> options = {m_cbConnectOnStart, m_cbHideOnstart, m_txtCountryCode,
-                                     m_cbAddToCallHist};
+    const QList<QWidget*> options = {m_cbConnectOnStart, m_cbHideOnstart, m_cbStartWithDesktop,
+                                     m_txtCountryCode, m_cbAddToCallHist};
     for (QWidget* option : options)
         option->setEnabled(!locked);
 }

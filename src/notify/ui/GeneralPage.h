@@ -26,6 +26,7 @@ public:
 private:
     void showTrayAction(int action);
     void trayActionChosen(int index);
+    void startWithDesktop(bool on);
     void showLogLine(const QModelIndex& index);
 
     MainForm& m_form;
@@ -33,6 +34,7 @@ private:
     bool m_syncing = false;
     QCheckBox* m_cbConnectOnStart = nullptr;
     QCheckBox* m_cbHideOnstart = nullptr;
+    QCheckBox* m_cbStartWithDesktop = nullptr;
     QComboBox* m_cmbTrayAction = nullptr;
     QLineEdit* m_txtCountryCode = nullptr;
     QCheckBox* m_cbAddToCallHist = nullptr;
