@@ -457,6 +457,11 @@ private slots:
         QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
         const QString installed = prefix.filePath(QStringLiteral("bin/phonavo"));
         QVERIFY(QFileInfo(installed).isExecutable());
+        // The help the Help menu opens, with its pictures.
+        for (const char* page : {"index.html", "faq.html", "screenshots/MainForm-General.png"})
+            QVERIFY2(QFileInfo::exists(prefix.filePath(QStringLiteral("share/phonavo/help/") +
+                                                       QLatin1String(page))),
+                     page);
         startProgram(QByteArray(), installed);
         QVERIFY(waitForLog(QStringLiteral("Loading PhonavoConnectionTapiServer.Connection")));
         QVERIFY(waitForLog(QStringLiteral("Created the call database")));

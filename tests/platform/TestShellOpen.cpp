@@ -7,6 +7,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
@@ -172,12 +174,45 @@ private slots:
         opener.setSettings(&settings);
         QVERIFY(opener.mnuWebsite());
         QTRY_COMPARE(opener.running(), 0);
-        settings.SaveSettingHKLM(QString(), QStringLiteral("SupportURL"),
-                                 QStringLiteral("https://help.example.org/phonavo"));
-        QVERIFY(opener.DoOpenHelp(QStringLiteral("any topic")));
+        settings.SaveSettingHKLM(QString(), QStringLiteral("HomepageURL"),
+                                 QStringLiteral("https://www.example.org/phonavo"));
+        QVERIFY(opener.mnuWebsite());
         QTRY_COMPARE(opener.running(), 0);
         QCOMPARE(home.read(QStringLiteral("opened.txt")),
-                 QByteArray("https://phonavo.example/\nhttps://help.example.org/phonavo\n"));
+                 QByteArray("https://phonavo.example/\nhttps://www.example.org/phonavo\n"));
+        QVERIFY(reports.isEmpty());
+    }
+
+    // Help opens the pages built from the user guide and the FAQ, which the
+    // program finds beside itself.
+    void helpOpensTheInstalledPages()
+    {
+        TestHome home;
+        QStringList reports;
+        ShellOpener opener([&](const QString& m) { reports << m; }, fakeOpener(home, 0));
+        for (const QString& topic : {QStringLiteral("index"), QStringLiteral("faq")}) {
+            QVERIFY(opener.DoOpenHelp(topic));
+            QTRY_COMPARE(opener.running(), 0);
+        }
+        const QList<QByteArray> opened = home.read(QStringLiteral("opened.txt")).split('\n');
+        QCOMPARE(opened.size(), 3);
+        const QString guide = QString::fromUtf8(opened[0]);
+        const QString faq = QString::fromUtf8(opened[1]);
+        QVERIFY(guide.endsWith(QLatin1String("/help/index.html")));
+        QVERIFY(faq.endsWith(QLatin1String("/help/faq.html")));
+        for (const QString& page : {guide, faq}) {
+            QFile file(page);
+            QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(page));
+            const QByteArray html = file.readAll();
+            QVERIFY(html.startsWith("<!DOCTYPE html>") && html.contains("<h1>Phonavo"));
+            // Every picture a page shows is there.
+            static const QRegularExpression picture(QStringLiteral("<img src=\"([^\"]+)\""));
+            for (auto it = picture.globalMatch(QString::fromUtf8(html)); it.hasNext();) {
+                const QString src = it.next().captured(1);
+                QVERIFY2(QFile::exists(QFileInfo(page).absolutePath() + QLatin1Char('/') + src),
+                         qPrintable(src));
+            }
+        }
         QVERIFY(reports.isEmpty());
     }
 };

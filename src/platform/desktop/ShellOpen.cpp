@@ -1,5 +1,7 @@
 #include "ShellOpen.h"
 
+#include "platform/AppPaths.h"
+
 #include "platform/FileHandleLimit.h"
 #include "shell/dialogs/DialogService.h"
 #include "shell/settings/SettingsStore.h"
@@ -201,10 +203,23 @@ QString ShellOpener::supportUrl() const
     return machineSetting("SupportURL", kDefaultSupportPage);
 }
 
+const char* const ShellOpener::kDefaultHomepage = PHONAVO_HOMEPAGE_URL;
+const char* const ShellOpener::kDefaultSupportPage = PHONAVO_SUPPORT_URL;
+
+QString ShellOpener::helpPage(const QString& topic)
+{
+    const QString page =
+        AppPaths::dataFile(topic.compare(QLatin1String("faq"), Qt::CaseInsensitive) == 0
+                               ? QStringLiteral("help/faq.html")
+                               : QStringLiteral("help/index.html"));
+    return QFileInfo::exists(page) ? page : QString();
+}
+
 bool ShellOpener::DoOpenHelp(const QString& topic)
 {
-    Q_UNUSED(topic)
-    return ShellOpen(supportUrl(), 10, QString(), QString(), QStringLiteral("open"));
+    const QString page = helpPage(topic);
+    return ShellOpen(page.isEmpty() ? supportUrl() : page, 10, QString(), QString(),
+                     QStringLiteral("open"));
 }
 
 bool ShellOpener::mnuWebsite()

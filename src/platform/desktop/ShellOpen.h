@@ -30,8 +30,9 @@ public:
         GenericFailure = -1 // any other code
     };
 
-    static constexpr const char* kDefaultHomepage = "https://phonavo.example/";
-    static constexpr const char* kDefaultSupportPage = "https://phonavo.example/support/";
+    // The built-in addresses are set when the program is configured.
+    static const char* const kDefaultHomepage;
+    static const char* const kDefaultSupportPage;
 
     // `program` stands in for xdg-open (tests use a script or /bin/false).
     explicit ShellOpener(Reporter reporter, const QString& program = QStringLiteral("xdg-open"),
@@ -59,7 +60,11 @@ public:
     void setSettings(const SettingsStore* settings) { m_settings = settings; }
     QString homepageUrl() const;
     QString supportUrl() const;
-    bool DoOpenHelp(const QString& topic); // the topic is not used: there is one support page
+    // Opens the help installed with the program: "faq" its FAQ page, any other
+    // topic the user guide; the support page when the installation has no help.
+    bool DoOpenHelp(const QString& topic);
+    // The installed help page of a topic, or empty.
+    static QString helpPage(const QString& topic);
     bool mnuWebsite();
 
     QString errorText(int code) const;
