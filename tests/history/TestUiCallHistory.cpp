@@ -190,7 +190,7 @@ private slots:
         QCOMPARE(model.rowsRead(), before); // nothing read for closed groups
         const QModelIndex anna = model.index(1, 0);
         window->grid()->expand(anna);
-        QCOMPARE(shownIds(model, anna), (QList<qint32>{5, 1}));
+        QTRY_COMPARE(shownIds(model, anna), (QList<qint32>{5, 1}));
         QCOMPARE(model.rowsRead(), before + 2);
         SettingsStore& settings = h.program->settings();
         QCOMPARE(settings.getString(SettingsStore::Hive::CurrentUser, "grdCalls", "1GR", {}),

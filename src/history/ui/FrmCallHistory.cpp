@@ -1,6 +1,7 @@
 #include "FrmCallHistory.h"
 
 #include "GroupArea.h"
+#include "HistoryGrid.h"
 #include "contacts/store/SqlCallStore.h"
 #include "core/controller/MainForm.h"
 #include "loc/LocGuru.h"
@@ -21,11 +22,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 #include <QTreeView>
@@ -159,7 +162,8 @@ void FrmCallHistory::buildControls()
     connect(m_txtFilter, &QLineEdit::textChanged, this, &FrmCallHistory::filterChanged);
     layout->addLayout(filterRow);
 
-    m_grid = named(new QTreeView, "grdCalls");
+    m_grid = named(new HistoryGrid, "grdCalls");
+    m_grid->setGroupTest([this](const QModelIndex& index) { return m_model.isGroup(index); });
     m_grid->setModel(&m_model);
     m_grid->setItemDelegate(new TodayDelegate(m_grid));
     m_grid->setUniformRowHeights(true);
@@ -192,11 +196,10 @@ void FrmCallHistory::buildControls()
         if (!m_model.isGroup(index))
             showCallDetails();
     });
-    connect(&m_model, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex& parent, int first, int last) {
-                if (!parent.isValid())
-                    spanGroupRows(first, last);
-            });
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent) {
+        if (!parent.isValid())
+            placeGroupCaptions();
+    });
     connect(&m_model, &CallHistoryModel::readFailed, this, &FrmCallHistory::readFailed);
     layout->addWidget(m_grid, 1);
 
@@ -244,11 +247,10 @@ void FrmCallHistory::applyLayout(const HistoryLayout& layout)
     for (int c = 0; c < HistoryColumns::Count; ++c) {
         const int width = layout.widths.value(c);
         header->setSectionHidden(c, width == 0);
-        // The default widths never cut a (translated) caption.
+        // The default widths never cut a (translated) caption, nor a date.
         if (width > 0)
-            header->resizeSection(c, layout == HistoryLayout::defaults()
-                                         ? qMax(width, header->sectionSizeHint(c))
-                                         : width);
+            header->resizeSection(
+                c, layout == HistoryLayout::defaults() ? qMax(width, defaultWidth(c)) : width);
     }
     CallHistoryModel::Settings s = m_model.settings();
     s.sortColumn = layout.sortColumn;
@@ -257,6 +259,20 @@ void FrmCallHistory::applyLayout(const HistoryLayout& layout)
     m_model.setSettings(s);
     header->setSortIndicator(layout.sortColumn, layout.order);
     updateGroupArea();
+}
+
+int FrmCallHistory::defaultWidth(int column) const
+{
+    int width = m_grid->header()->sectionSizeHint(column);
+    if (column == HistoryColumns::CallDate) {
+        // The longest date of the user's format, with room for a group's arrow.
+        const QString widest = QLocale().toString(QDateTime(QDate(2028, 12, 28), QTime(23, 59, 59)),
+                                                  QLocale::ShortFormat);
+        width = qMax(width,
+                     m_grid->fontMetrics().horizontalAdvance(widest) + 2 * m_grid->indentation() +
+                         2 * m_grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 24);
+    }
+    return width;
 }
 
 HistoryLayout FrmCallHistory::currentLayout() const
@@ -333,12 +349,14 @@ void FrmCallHistory::reopenGroups()
             m_grid->expand(group);
 }
 
-void FrmCallHistory::spanGroupRows(int first, int last)
+void FrmCallHistory::placeGroupCaptions()
 {
-    if (m_model.settings().groupColumn < 0)
+    const bool grouped = m_model.settings().groupColumn >= 0;
+    m_grid->setRootIsDecorated(grouped);
+    if (!grouped)
         return;
-    // A spanned row shows column 0 only: while that one is hidden, the
-    // caption stands in the first visible column instead.
+    // The grid draws a group row's caption across the row from the first
+    // visible column, which also carries the arrow that opens the group.
     const QHeaderView* header = m_grid->header();
     int label = 0;
     for (int visual = 0; visual < header->count(); ++visual)
@@ -346,9 +364,8 @@ void FrmCallHistory::spanGroupRows(int first, int last)
             label = header->logicalIndex(visual);
             break;
         }
-    m_model.setLabelColumn(header->isSectionHidden(0) ? label : 0);
-    for (int row = first; row <= last; ++row)
-        m_grid->setFirstColumnSpanned(row, {}, !header->isSectionHidden(0));
+    m_model.setLabelColumn(label);
+    m_grid->setTreePosition(label);
 }
 
 void FrmCallHistory::filterChanged()

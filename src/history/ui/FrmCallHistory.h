@@ -3,6 +3,8 @@
 #include "history/CallHistoryModel.h"
 #include "history/HistoryLayout.h"
 
+#include "HistoryGrid.h"
+
 #include <QMainWindow>
 #include <QPoint>
 #include <QSet>
@@ -52,11 +54,14 @@ private:
     void buildControls();
     void applyLayout(const HistoryLayout& layout);
     HistoryLayout currentLayout() const;
+    // A column's width in the default layout: its design width, widened to
+    // what its caption (and, for the date, its longest value) needs.
+    int defaultWidth(int column) const;
     void saveLayout();
     void updateGroupArea();
     void filterChanged();
     void showCallDetails();
-    void spanGroupRows(int first, int last);
+    void placeGroupCaptions();
     void reopenGroups();
     void readFailed(const QString& error);
     void showBalloon(const QPoint& pos, const QPoint& globalPos);
@@ -75,7 +80,7 @@ private:
     QCheckBox* m_cbFilterNumber = nullptr;
     QCheckBox* m_cbFilterNames = nullptr;
     QCheckBox* m_cbFilterExtrainfo = nullptr;
-    QTreeView* m_grid = nullptr;
+    HistoryGrid* m_grid = nullptr;
     QLabel* m_lblError = nullptr;
     QPushButton* m_btnCallDetails = nullptr;
     QPushButton* m_btnDeleteSelected = nullptr;
