@@ -1,5 +1,6 @@
 #include "BenchKit.h"
 
+#include "core/log/LogListModel.h"
 #include "platform/AppPaths.h"
 #include "platform/db/ConnectionString.h"
 #include "server/protocol/WireProtocol.h"
@@ -140,8 +141,7 @@ QString PhonavoRig::prepareHome(const QTemporaryDir& dir)
 PhonavoRig::PhonavoRig(QTextStream& out)
     : m_out(out), home(prepareHome(homeDir)),
       settings(home + QStringLiteral("user.reg"), home + QStringLiteral("machine.reg")),
-      log(home + QStringLiteral("protocol.log")), errors(log, loc, dialogs),
-      hub([] {
+      log(home + QStringLiteral("protocol.log")), errors(log, loc, dialogs), hub([] {
           std::vector<std::unique_ptr<LineProvider>> providers;
           providers.push_back(
               std::make_unique<VirtualLineProvider>(QStringList{QStringLiteral("Bench line")}));
@@ -159,7 +159,8 @@ PhonavoRig::PhonavoRig(QTextStream& out)
         m_out << "cannot create the call database: " << error << Qt::endl;
     db = std::make_unique<CallDatabase>(
         [this](const QString& e) { m_out << "database: " << e << Qt::endl; });
-    if (!db->OpenCallDatabase(ConnectionString::forSQLite(file), QString()))
+    QString connection = ConnectionString::forSQLite(file);
+    if (!db->OpenCallDatabase(connection, QString()))
         m_out << "cannot open the call database" << Qt::endl;
     store = std::make_unique<SqlCallStore>(*db, SqlCallStore::Hooks{});
     server = std::make_unique<PhonavoServer>(form, db.get());

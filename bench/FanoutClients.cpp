@@ -108,7 +108,9 @@ private:
 
     bool open(Client& c)
     {
-        c = Client{c.index};
+        const int index = c.index;
+        c = Client();
+        c.index = index;
         c.fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         sockaddr_in local{};
         local.sin_family = AF_INET;
@@ -120,8 +122,8 @@ private:
         if (c.fd < 0 || bind(c.fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
             (connect(c.fd, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0 &&
              errno != EINPROGRESS)) {
-            std::printf("cannot connect from %s: %s\n",
-                        qPrintable(bench::clientAddress(c.index)), std::strerror(errno));
+            std::printf("cannot connect from %s: %s\n", qPrintable(bench::clientAddress(c.index)),
+                        std::strerror(errno));
             std::fflush(stdout);
             return false;
         }
@@ -162,8 +164,8 @@ private:
             c.connected = true;
             const bool rejoiner = !counted(c);
             const QString name = QStringLiteral("bench-%1").arg(c.index);
-            send(c, bench::listenMessage(name, rejoiner ? m_o.rejoinStamp : QString())
-                        .toStdString());
+            send(c,
+                 bench::listenMessage(name, rejoiner ? m_o.rejoinStamp : QString()).toStdString());
             c.listenSentNs = bench::monoNs();
             epoll_event ev{};
             ev.events = EPOLLIN;

@@ -32,11 +32,10 @@ Round summarize(const std::vector<Round>& rounds)
 
 FanoutHarness::FanoutHarness(QTextStream& out, PhonavoRig& rig, int clients)
     : m_out(out), m_rig(rig), m_clients(clients)
-{
-}
+{}
 
 std::optional<Round> FanoutHarness::run(Kind kind, int calls, int spacingMs,
-                                       const QString& rejoinStamp)
+                                        const QString& rejoinStamp)
 {
     const quint16 port = kind == Kind::Qt      ? m_qt.port()
                          : kind == Kind::Epoll ? m_epoll.port()
@@ -75,10 +74,8 @@ std::optional<Round> FanoutHarness::run(Kind kind, int calls, int spacingMs,
             const QByteArray message = WireProtocol::encode(
                 QStringLiteral("incomingcall"),
                 WireProtocol::incomingCallParameters(
-                    QString::number(id),
-                    QStringLiteral("0301%1").arg(id, 7, 10, QLatin1Char('0')),
-                    QStringLiteral("5551"), QString(), QString(), false, QString(),
-                    std::nullopt));
+                    QString::number(id), QStringLiteral("0301%1").arg(id, 7, 10, QLatin1Char('0')),
+                    QStringLiteral("5551"), QString(), QString(), false, QString(), std::nullopt));
             offered[id] = monoNs();
             if (kind == Kind::Qt)
                 m_qt.broadcast(message);

@@ -104,9 +104,11 @@ void TestFanout::tableHoldsFiguresToGoals_data()
                                              << "| 1000 ms | 1.00 MISSED |";
     QTest::newRow("at most: the limit meets") << "callstore.save3.median 0.15 ms"
                                               << "| 0.15 ms | 1.00 met |";
-    QTest::newRow("no goal") << "dbus.p50 0.8 ms" << "| ShowIncomingCall over D-Bus, p50 | — | "
-                                                     "0.8 ms | |";
-    QTest::newRow("not measured") << "dbus.p50 0.8 ms" << "| < 5 ms | not measured | |";
+    QTest::newRow("no goal") << "dbus.p50 0.8 ms"
+                             << "| ShowIncomingCall over D-Bus, p50 | — | "
+                                "0.8 ms | |";
+    QTest::newRow("not measured") << "dbus.p50 0.8 ms"
+                                  << "| < 5 ms | not measured | |";
 }
 
 void TestFanout::tableHoldsFiguresToGoals()

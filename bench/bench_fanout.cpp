@@ -81,8 +81,8 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.value(1) == QLatin1String("--clients"))
-        return runFanoutClients({args.value(2).toInt(), quint16(args.value(3).toUInt()),
-                                 args.value(4), 500});
+        return runFanoutClients(
+            {args.value(2).toInt(), quint16(args.value(3).toUInt()), args.value(4), 500});
 
     QTextStream out(stdout);
     const int clients = std::clamp(argOr(args, 1, 256), 2, int(PhonavoServer::kMaxClients));
@@ -187,8 +187,8 @@ int main(int argc, char* argv[])
         rejoin.push_back(*busy);
     }
     const Round quiet = summarize(idle), busy = summarize(rejoin);
-    out << "last client p99 with " << filled << " rows: " << formatMs(quiet.lastP99)
-        << " ms idle, " << formatMs(busy.lastP99) << " ms with one client logging in again every "
+    out << "last client p99 with " << filled << " rows: " << formatMs(quiet.lastP99) << " ms idle, "
+        << formatMs(busy.lastP99) << " ms with one client logging in again every "
         << "0.5 s (" << busy.rejoins << " times, its replay p50 " << formatMs(busy.rejoinP50)
         << " ms; " << busy.incomplete << " calls not read by every other client)" << Qt::endl;
     result(out, QStringLiteral("rejoin.idle.last.p99"), quiet.lastP99, QStringLiteral("ms"));

@@ -117,8 +117,7 @@ int main(int argc, char* argv[])
             return v[v.size() / 2];
         }()
         << " ms (" << model.rowCount() << " rows shown for \"" << typed << "\")\n";
-    out << "RESULT history.filter.worst " << *std::max_element(keys.begin(), keys.end())
-        << " ms\n";
+    out << "RESULT history.filter.worst " << *std::max_element(keys.begin(), keys.end()) << " ms\n";
 
     const double grouping = timed(view, [&] {
         CallHistoryModel::Settings s = model.settings();

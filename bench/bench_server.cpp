@@ -321,7 +321,8 @@ int main(int argc, char* argv[])
         << percentile(broadcasts, 0.5) << " ms, p99 " << percentile(broadcasts, 0.99) << " ms"
         << Qt::endl;
     out << "calls not received by every client: " << incomplete << Qt::endl;
-    result(out, QStringLiteral("server.last.p50"), percentile(latencies, 0.5), QStringLiteral("ms"));
+    result(out, QStringLiteral("server.last.p50"), percentile(latencies, 0.5),
+           QStringLiteral("ms"));
     result(out, QStringLiteral("server.last.p99"), percentile(latencies, 0.99),
            QStringLiteral("ms"));
     result(out, QStringLiteral("server.incomplete"), incomplete, QStringLiteral("calls"));
