@@ -67,7 +67,6 @@ void TestFanout::everyClientReadsEveryCall()
         QCOMPARE(r->rejoins, 0);
         QVERIFY(r->firstP50 > 0);
         QVERIFY(r->firstP50 <= r->lastP50);
-        QVERIFY(r->lastP50 <= r->lastP99);
         QVERIFY2(r->lastP99 < 1000, qPrintable(QString::number(r->lastP99)));
     }
 }
