@@ -284,6 +284,7 @@ int main(int argc, char* argv[])
     const qint64 rssAfter = rssKiB();
     out << "server RSS after " << total << " calls: " << rssAfter << " KiB" << Qt::endl;
     result(out, QStringLiteral("server.rss.after"), double(rssAfter) / 1024, QStringLiteral("MiB"));
+    result(out, QStringLiteral("server.calls"), total, QStringLiteral("calls"));
 
     child.write("end\n");
     const QStringList report = readUntil(child, "done", 60'000);
