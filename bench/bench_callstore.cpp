@@ -1,6 +1,8 @@
 // Call store figures on a Calls table of many rows.
 //   cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPHONAVO_BUILD_BENCH=ON
 //   ninja -C build-bench bench_callstore && build-bench/bench/bench_callstore [rows] [connection]
+// Goal: the three saves of one call at 1,000,000 rows, median <= 0.15 ms, p99 < 1 ms.
+// Lines starting with RESULT are for scripts/bench.
 // Without a connection string a temporary SQLite database is used; a PostgreSQL
 // connection string measures that server (its Calls table is emptied first).
 
@@ -140,6 +142,11 @@ int main(int argc, char* argv[])
     out << "pause between calls (1 ms timer; checkpoints run here): p99 "
         << percentile(pauses, 0.99) << " ms, longest "
         << *std::max_element(pauses.begin(), pauses.end()) << " ms\n";
+    out << "RESULT callstore.save3.median " << median(saves) << " ms\n"
+        << "RESULT callstore.save3.p99 " << percentile(saves, 0.99) << " ms\n"
+        << "RESULT callstore.rows " << rows << " rows\n"
+        << "RESULT callstore.pause.longest " << *std::max_element(pauses.begin(), pauses.end())
+        << " ms\n";
     out << "LoadCall by id: median " << median(loads) << " ms, p99 " << percentile(loads, 0.99)
         << " ms\n";
 
@@ -157,5 +164,6 @@ int main(int argc, char* argv[])
     while (range.next())
         ++count;
     out << "calls since a date: " << count << " rows in " << q.elapsed() << " ms\n";
+    out << "RESULT callstore.load.p99 " << percentile(loads, 0.99) << " ms\n";
     return 0;
 }

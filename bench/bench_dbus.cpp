@@ -5,7 +5,8 @@
 //   cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPHONAVO_BUILD_BENCH=ON
 //   ninja -C build-bench bench_dbus
 //   build-bench/bench/bench_dbus [calls=2000]
-// Needs dbus-daemon (a private one is started and stopped).
+// Needs dbus-daemon (a private one is started and stopped). Lines starting
+// with RESULT are for scripts/bench.
 
 #include "contacts/store/CallDatabase.h"
 #include "contacts/store/SqlCallStore.h"
@@ -146,6 +147,7 @@ int main(int argc, char* argv[])
             << percentile(times, 0.5) << " ms, p90 " << percentile(times, 0.9) << " ms, p99 "
             << percentile(times, 0.99) << " ms, max " << percentile(times, 1.0) << " ms"
             << Qt::endl;
+        out << "RESULT dbus.p50 " << percentile(times, 0.5) << " ms" << Qt::endl;
         automation.end();
     }
     QDBusConnection::disconnectFromBus(QStringLiteral("bench-server"));

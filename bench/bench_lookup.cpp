@@ -5,7 +5,8 @@
 // shipped contacts.db with its default mapping: open the SQLite file, run the
 // pattern query over the five number columns, read the first row (its picture
 // into a file), close. Long numbers give "%d%d...%" patterns,
-// which no index serves, so this is a full scan of the table.
+// which no index serves, so this is a full scan of the table. Goal: p50 under
+// 50 ms at 100,000 rows. Lines starting with RESULT are for scripts/bench.
 
 #include "contacts/lookup/ContactDatabaseLookup.h"
 #include "contacts/manager/ContactsDatabase.h"
@@ -103,5 +104,7 @@ int main(int argc, char* argv[])
     }
     out << rows << " rows, " << lookups << " lookups (" << found << " found): p50 "
         << percentile(ms, 0.5) << " ms, p99 " << percentile(ms, 0.99) << " ms\n";
+    out << "RESULT lookup.p50 " << percentile(ms, 0.5) << " ms\nRESULT lookup.p99 "
+        << percentile(ms, 0.99) << " ms\nRESULT lookup.rows " << rows << " rows\n";
     return 0;
 }

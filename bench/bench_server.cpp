@@ -1,72 +1,36 @@
-// Server figures over loopback: the old-call replay, memory with idle clients,
-// the delay from a line's offering notification to the last client's
-// "incomingcall", and a steady call rate with every event checked for loss
-// and order at every client.
+// Server figures over loopback: the old-call replay (with the log switch off
+// and on), memory with idle clients, the delay from a line's offering
+// notification to the last client's "incomingcall", and a steady call rate
+// with every event checked for loss and order at every client.
 //   cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPHONAVO_BUILD_BENCH=ON
 //   ninja -C build-bench bench_server
 //   build-bench/bench/bench_server [clients=256] [calls/s=50] [seconds=60] [replay rows=100000]
+// bench_fanout compares the fan-out with a Qt and an epoll floor. Lines
+// starting with RESULT are for scripts/bench.
 // The clients run in a child process (this program with --clients), each from
 // its own 127.x.y.z address, as the server keeps one connection per address.
 // 256 clients need about 300 file handles on each side (see ulimit -n).
 
-#include "contacts/store/CallDatabase.h"
-#include "contacts/store/SqlCallStore.h"
+#include "BenchKit.h"
 #include "core/calls/CCall.h"
-#include "core/controller/MainForm.h"
-#include "core/log/ErrorReport.h"
-#include "core/log/ProgramLog.h"
-#include "loc/LocGuru.h"
-#include "platform/AppPaths.h"
-#include "platform/SoundPlayer.h"
-#include "platform/telephony/TelephonyHub.h"
-#include "platform/telephony/VirtualLineProvider.h"
-#include "server/connections/PhonavoServer.h"
 #include "server/protocol/WireProtocol.h"
-#include "shell/dialogs/ScriptedDialogs.h"
-#include "shell/settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
 #include <QHash>
 #include <QHostAddress>
-#include <QProcess>
 #include <QSocketNotifier>
-#include <QSqlQuery>
 #include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTextStream>
 #include <QTimer>
 
 #include <algorithm>
-#include <ctime>
 #include <map>
 #include <unistd.h>
 #include <vector>
 
+using namespace bench;
+
 namespace {
-
-const QString kPassword = QStringLiteral("bench");
-
-// Both processes read the same monotonic clock.
-qint64 monoNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
-QString clientAddress(int i)
-{
-    return QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(2 + i % 250);
-}
-
-QByteArray listenMessage(const QString& name, const QString& stamp)
-{
-    return WireProtocol::encode(QStringLiteral("listen"),
-                                {QString(), kPassword, name, stamp, QString()});
-}
 
 // ---- the client side (child process) -------------------------------------
 
@@ -192,89 +156,6 @@ int runReplay(quint16 port)
 
 // ---- the server side ------------------------------------------------------
 
-qint64 rssKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[size_t(p * double(v.size() - 1))];
-}
-
-void fillOldCalls(CallDatabase& db, int rows)
-{
-    QSqlDatabase sql = db.database();
-    sql.transaction();
-    QSqlQuery fill(sql);
-    fill.prepare(QStringLiteral(
-        "INSERT INTO Calls (CallID, CallerID, CallerName, CalledID, CalledName, CalledDevice, "
-        "Answered, Incoming, CallDate, CallEnd) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    const QDateTime start = QDateTime::currentDateTime().addSecs(-qint64(rows) * 60 - 3600);
-    for (int i = 1; i <= rows; ++i) {
-        const QDateTime when = start.addSecs(qint64(i) * 60);
-        fill.addBindValue(i);
-        fill.addBindValue(QStringLiteral("030%1").arg(1000000 + i % 9000000));
-        fill.addBindValue(QStringLiteral("Caller %1").arg(i % 5000));
-        fill.addBindValue(QStringLiteral("5551"));
-        fill.addBindValue(QStringLiteral("Office"));
-        fill.addBindValue(QStringLiteral("Bench line"));
-        fill.addBindValue(i % 3 != 0);
-        fill.addBindValue(true);
-        fill.addBindValue(when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")));
-        fill.addBindValue(when.addSecs(42).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")));
-        fill.exec();
-    }
-    sql.commit();
-}
-
-// Runs the event loop until the process wrote a line starting with `word`.
-QStringList readUntil(QProcess& p, const QByteArray& word, int timeoutMs)
-{
-    QStringList lines;
-    QEventLoop loop;
-    QByteArray pending;
-    bool seen = false;
-    auto take = [&] {
-        pending += p.readAllStandardOutput();
-        qsizetype end;
-        while ((end = pending.indexOf('\n')) >= 0) {
-            const QByteArray line = pending.left(end);
-            pending.remove(0, end + 1);
-            lines << QString::fromLatin1(line);
-            if (line.startsWith(word)) {
-                seen = true;
-                loop.quit();
-            }
-        }
-    };
-    const auto c1 = QObject::connect(&p, &QProcess::readyReadStandardOutput, take);
-    const auto c2 = QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    take();
-    if (!seen)
-        loop.exec();
-    QObject::disconnect(c1);
-    QObject::disconnect(c2);
-    return lines;
-}
-
-void pause(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // Passes every event on to the server and notes when "incomingcall" was handed
 // over and when its broadcast was done, to split the delay.
 class TimedNotifier : public ClientNotifier
@@ -303,27 +184,6 @@ private:
     PhonavoServer& m_server;
 };
 
-struct CallDriver
-{
-    VirtualLineProvider& line;
-    std::map<qint32, qint64> offered; // call id -> monoNs at the offering
-    int serial = 0;
-
-    // One call: offered now, answered after answerMs, ended after endMs.
-    void ring(QObject* context, int answerMs, int endMs)
-    {
-        const QString caller = QStringLiteral("0301%1").arg(++serial, 7, 10, QLatin1Char('0'));
-        const qint64 t0 = monoNs();
-        const auto id = line.ring(0, caller, QStringLiteral("5551"));
-        if (!id)
-            return;
-        const qint32 callId = id.value();
-        offered[callId] = t0;
-        QTimer::singleShot(answerMs, context, [this, callId] { line.answerCall(callId); });
-        QTimer::singleShot(endMs, context, [this, callId] { line.hangup(callId); });
-    }
-};
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -341,73 +201,39 @@ int main(int argc, char* argv[])
     const int seconds = args.size() > 3 ? args[3].toInt() : 60;
     const int replayRows = args.size() > 4 ? args[4].toInt() : 100'000;
 
-    QTemporaryDir home;
-    qputenv("PHONAVO_HOME", home.path().toLocal8Bit());
-    SettingsStore settings(home.filePath(QStringLiteral("user.reg")),
-                           home.filePath(QStringLiteral("machine.reg")));
-    LocGuru loc;
-    ProgramLog log(home.filePath(QStringLiteral("protocol.log")));
-    ScriptedDialogs dialogs;
-    ErrorReporter errors(log, loc, dialogs);
-    TelephonyHub hub([] {
-        std::vector<std::unique_ptr<LineProvider>> providers;
-        providers.push_back(
-            std::make_unique<VirtualLineProvider>(QStringList{QStringLiteral("Bench line")}));
-        return providers;
-    });
-    SilentSoundPlayer sound;
-    MainForm form(MainForm::Services{settings, loc, log, dialogs, errors, hub, sound});
-    errors.setMainWindowLoaded(true);
-
-    const QString dbFile = home.filePath(QStringLiteral("data.db"));
-    QString error;
-    if (!CallDatabase::createSQLiteDatabase(
-            dbFile, AppPaths::dataDir() + QStringLiteral("/schema/sqlite.sql"), &error)) {
-        out << "cannot create the call database: " << error << Qt::endl;
-        return 1;
-    }
-    CallDatabase db([&](const QString& e) { out << "database: " << e << Qt::endl; });
-    QString cs = ConnectionString::forSQLite(dbFile);
-    if (!db.OpenCallDatabase(cs, QString()))
-        return 1;
+    PhonavoRig rig(out);
     QElapsedTimer fillTime;
     fillTime.start();
-    fillOldCalls(db, replayRows);
+    fillCalls(rig.database(), 1, replayRows,
+              QDateTime::currentDateTime().addSecs(-qint64(replayRows) * 60 - 3600));
     out << "stored " << replayRows << " old calls in " << fillTime.elapsed() << " ms" << Qt::endl;
-    SqlCallStore store(db, {});
-    form.setCallStore(&store);
-
-    form.initTelephony();
-    form.loadOptions();
-    form.options().setValue(QStringLiteral("cbPhonavoServer"), true);
-    form.options().setValue(QStringLiteral("txtPassword"), kPassword);
-    form.options().setValue(QStringLiteral("txtPort"), QStringLiteral("0"));
-    form.options().setValue(QStringLiteral("cbPopup"), false);
-    form.loadMSNs();
-    form.setLoaded(true);
-    PhonavoServer server(form, &db);
+    PhonavoServer& server = *rig.server;
     TimedNotifier timed(server);
-    form.setClientNotifier(&timed);
-    form.setDeviceMonitored(0, true);
-    if (!form.startMonitoring() || !server.isListening()) {
-        out << "the server did not start" << Qt::endl;
+    if (!rig.start(&timed))
         return 1;
-    }
-    const QString port = QString::number(server.listeningPort());
+    const QString port = QString::number(rig.port());
     const QString self = QCoreApplication::applicationFilePath();
 
-    // Old-call replay.
-    {
+    // Old-call replay, with the log switch off and on (then each message sent
+    // is written to the log file too).
+    for (const bool logOn : {false, true}) {
+        rig.log.setLogFlag(logOn);
         QProcess replay;
         replay.start(self, {QStringLiteral("--replay"), port});
         const QStringList lines = readUntil(replay, "replay", 120'000);
         const QStringList f =
             lines.isEmpty() ? QStringList() : lines.last().split(QLatin1Char(' '));
         out << "replay of " << f.value(3) << " old calls (" << f.value(2)
-            << " bytes) on listen: " << f.value(1) << " ms" << Qt::endl;
+            << " bytes) on listen, Log=" << int(logOn) << ": " << f.value(1) << " ms" << Qt::endl;
+        if (f.value(0) == QLatin1String("replay"))
+            result(out, QStringLiteral("replay.all.log%1").arg(int(logOn)), f.value(1).toDouble(),
+                   QStringLiteral("ms"));
+        result(out, QStringLiteral("replay.all.rows"), f.value(3).toDouble(),
+               QStringLiteral("calls"));
         replay.waitForFinished(5000);
         pause(300); // its close
     }
+    rig.log.setLogFlag(false);
 
     const qint64 rssBefore = rssKiB();
     QProcess child;
@@ -428,9 +254,12 @@ int main(int argc, char* argv[])
     out << "server RSS: " << rssBefore << " KiB before the clients, " << rssIdle << " KiB with "
         << clients << " idle clients (" << (rssIdle - rssBefore) * 1024 / std::max(1, clients)
         << " bytes per client)" << Qt::endl;
+    result(out, QStringLiteral("server.rss.before"), double(rssBefore) / 1024,
+           QStringLiteral("MiB"));
+    result(out, QStringLiteral("server.rss.idle"), double(rssIdle) / 1024, QStringLiteral("MiB"));
 
     // Latency: one call at a time.
-    CallDriver driver{*hub.findProvider<VirtualLineProvider>(), {}, 0};
+    CallDriver driver{rig.line(), {}, 0};
     const int latencyCalls = 200;
     for (int i = 0; i < latencyCalls; ++i) {
         driver.ring(&app, 10, 20);
@@ -452,6 +281,10 @@ int main(int argc, char* argv[])
     pause(2000); // the last calls end
     const int total = int(driver.offered.size());
     const int rated = total - latencyCalls;
+    const qint64 rssAfter = rssKiB();
+    out << "server RSS after " << total << " calls: " << rssAfter << " KiB" << Qt::endl;
+    result(out, QStringLiteral("server.rss.after"), double(rssAfter) / 1024, QStringLiteral("MiB"));
+    result(out, QStringLiteral("server.calls"), total, QStringLiteral("calls"));
 
     child.write("end\n");
     const QStringList report = readUntil(child, "done", 60'000);
@@ -464,6 +297,10 @@ int main(int argc, char* argv[])
                 << rateSeconds << " s); events per client min " << f.value(1) << " max "
                 << f.value(2) << " (expected " << 3 * total << "), out of order " << f.value(3)
                 << Qt::endl;
+            result(out, QStringLiteral("server.rate.events.missing"),
+                   double(3 * total - f.value(1).toLongLong()), QStringLiteral("events"));
+            result(out, QStringLiteral("server.rate.disorder"), f.value(3).toDouble(),
+                   QStringLiteral("events"));
         } else if (f.value(0) == QLatin1String("recv")) {
             const qint32 id = f.value(1).toInt();
             if (f.value(3).toInt() != clients)
@@ -485,7 +322,11 @@ int main(int argc, char* argv[])
         << percentile(broadcasts, 0.5) << " ms, p99 " << percentile(broadcasts, 0.99) << " ms"
         << Qt::endl;
     out << "calls not received by every client: " << incomplete << Qt::endl;
+    result(out, QStringLiteral("server.last.p50"), percentile(latencies, 0.5),
+           QStringLiteral("ms"));
+    result(out, QStringLiteral("server.last.p99"), percentile(latencies, 0.99),
+           QStringLiteral("ms"));
+    result(out, QStringLiteral("server.incomplete"), incomplete, QStringLiteral("calls"));
     child.waitForFinished(5000);
-    form.setClientNotifier(nullptr);
     return 0;
 }
