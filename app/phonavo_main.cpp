@@ -6,6 +6,7 @@
 
 #include "notify/ui/MainWindow.h"
 #include "platform/AppPaths.h"
+#include "platform/LocalTimeZone.h"
 #include "platform/UnixSignalWatcher.h"
 #include "platform/ui/QtSoundPlayer.h"
 #include "shell/settings/SettingsBackup.h"
@@ -66,6 +67,8 @@ int runHeadless(int argc, char* argv[], const QStringList& arguments)
 {
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Phonavo"));
+    LocalTimeZone zone;
+    zone.pin();
     Program::FrontEnd frontEnd;
     frontEnd.headless = true;
     frontEnd.arguments = arguments;
@@ -97,6 +100,8 @@ int runDesktop(int argc, char* argv[], const QStringList& arguments)
     app.setApplicationName(QStringLiteral("Phonavo"));
     // Closing the main window only hides it; Exit ends the program.
     app.setQuitOnLastWindowClosed(false);
+    LocalTimeZone zone;
+    zone.pin();
     GuiDialogs dialogs;
     QtSoundPlayer sound;
     Program::FrontEnd frontEnd;

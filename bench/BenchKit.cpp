@@ -139,7 +139,7 @@ QString PhonavoRig::prepareHome(const QTemporaryDir& dir)
 }
 
 PhonavoRig::PhonavoRig(QTextStream& out)
-    : m_out(out), home(prepareHome(homeDir)),
+    : m_out(out), home((m_zone.pin(), prepareHome(homeDir))),
       settings(home + QStringLiteral("user.reg"), home + QStringLiteral("machine.reg")),
       log(home + QStringLiteral("protocol.log")), errors(log, loc, dialogs), hub([] {
           std::vector<std::unique_ptr<LineProvider>> providers;

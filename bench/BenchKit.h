@@ -10,6 +10,7 @@
 #include "core/log/ErrorReport.h"
 #include "core/log/ProgramLog.h"
 #include "loc/LocGuru.h"
+#include "platform/LocalTimeZone.h"
 #include "platform/SoundPlayer.h"
 #include "platform/telephony/TelephonyHub.h"
 #include "platform/telephony/VirtualLineProvider.h"
@@ -73,6 +74,7 @@ public:
 private:
     static QString prepareHome(const QTemporaryDir& dir);
     QTextStream& m_out;
+    LocalTimeZone m_zone; // as the program pins it (see phonavo_main)
 
 public:
     QTemporaryDir homeDir;
