@@ -294,6 +294,34 @@ private slots:
         QVERIFY2(copied > 400, "a steady stream of saves is never checkpointed");
     }
 
+    void callDatesAreReadInEveryStoredForm_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QDateTime>("expected");
+        const QDateTime t(QDate(2024, 3, 2), QTime(20, 5, 9, 123));
+        QTest::newRow("written by the program")
+            << QVariant(QStringLiteral("2024-03-02T20:05:09.123")) << t;
+        QTest::newRow("without milliseconds")
+            << QVariant(QStringLiteral("2024-03-02T20:05:09")) << t.addMSecs(-123);
+        QTest::newRow("with a blank")
+            << QVariant(QStringLiteral("2024-03-02 20:05:09")) << t.addMSecs(-123);
+        QTest::newRow("a date value") << QVariant(t) << t;
+        QTest::newRow("no such day")
+            << QVariant(QStringLiteral("2024-02-30T20:05:09.123")) << QDateTime();
+        QTest::newRow("letters") << QVariant(QStringLiteral("2024-0x-02T20:05:09.123"))
+                                 << QDateTime();
+        QTest::newRow("without seconds")
+            << QVariant(QStringLiteral("2024-03-02T20:05")) << QDateTime(t.date(), QTime(20, 5));
+        QTest::newRow("null") << QVariant() << QDateTime();
+    }
+
+    void callDatesAreReadInEveryStoredForm()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(QDateTime, expected);
+        QCOMPARE(readCallDate(stored), expected);
+    }
+
     void badDatabasesDoNotOpen()
     {
         QString cs = QStringLiteral("Provider=Nonsense;Data Source=x");

@@ -65,8 +65,16 @@ QString ProgramLog::timeStamp(const QDateTime& when, const QLocale& locale)
 
 QString ProgramLog::formatGeneralDate(const QDateTime& when, const QLocale& locale)
 {
+    // The pattern of the last locale asked for is kept: it is the same locale
+    // line after line.
+    static QString lastLocale;
+    static QString lastFormat;
+    if (lastFormat.isEmpty() || locale.name() != lastLocale) {
+        lastLocale = locale.name();
+        lastFormat = longTimeFormatWithoutZone(locale);
+    }
     return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(when.time(), longTimeFormatWithoutZone(locale));
+           locale.toString(when.time(), lastFormat);
 }
 
 QString ProgramLog::joinLines(const QString& text)
@@ -110,7 +118,16 @@ QString ProgramLog::neutralised(const QString& text, bool keepLineFeeds)
 
 void ProgramLog::LogStr(const QString& text)
 {
-    const QString line = neutralised(joinLines(timeStamp(Clock::instance().now()) + text));
+    // Lines come in bursts (a replay logs every call it sends): the stamp is
+    // made once a second.
+    const QDateTime now = Clock::instance().now();
+    const int second = now.time().msecsSinceStartOfDay() / 1000;
+    if (m_stampText.isEmpty() || second != m_stampSecond || now.date() != m_stampDate) {
+        m_stampText = timeStamp(now);
+        m_stampSecond = second;
+        m_stampDate = now.date();
+    }
+    const QString line = neutralised(joinLines(m_stampText + text));
     m_model->appendLine(line);
     if (m_echo) {
         const QByteArray bytes = line.toUtf8() + '\n';

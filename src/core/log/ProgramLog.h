@@ -100,4 +100,7 @@ private:
     QByteArray m_pending;              // lines not yet in the file, each ending in '\n'
     std::vector<qsizetype> m_lineEnds; // where each of them ends in m_pending
     QTimer m_flushTimer;
+    QString m_stampText; // the stamp of the second the last line was logged in
+    QDate m_stampDate;
+    int m_stampSecond = -1;
 };

@@ -135,7 +135,27 @@ QString logText(const QByteArray& arrival)
 
 QString FormatStamp(const QDateTime& t)
 {
-    return t.isValid() ? t.toString(QStringLiteral("yyyyMMddHHmmss")) : QString();
+    if (!t.isValid())
+        return {};
+    // Written by hand: a replay formats two stamps per call, and the general
+    // date formatter costs many times this.
+    const QDate d = t.date();
+    const QTime time = t.time();
+    const int year = d.year();
+    if (year < 0 || year > 9999)
+        return t.toString(QStringLiteral("yyyyMMddHHmmss"));
+    char text[14];
+    const auto put = [&text](int at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            text[at + i] = char('0' + value % 10);
+    };
+    put(0, year, 4);
+    put(4, d.month(), 2);
+    put(6, d.day(), 2);
+    put(8, time.hour(), 2);
+    put(10, time.minute(), 2);
+    put(12, time.second(), 2);
+    return QString::fromLatin1(text, 14);
 }
 
 std::optional<QDateTime> parseStamp(const QString& stamp)
