@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QGroupBox>
 #include <QHelpEvent>
@@ -399,6 +400,28 @@ private slots:
         QCOMPARE(AutostartEntry::execLine(QStringLiteral("/opt/my apps/pho$na\"vo"),
                                           {QStringLiteral("/autostart")}),
                  QStringLiteral("\"/opt/my apps/pho\\\\$na\\\\\"vo\" /autostart"));
+    }
+
+    // Windows open when the language changes speak the new one at once.
+    void openWindowsFollowTheLanguage()
+    {
+        TestHome home;
+        home.write(QStringLiteral("user.reg"), userHive());
+        DesktopRig desktop;
+        QCOMPARE(desktop.program->start(), 0);
+        MainWindow* window = desktop.window();
+        window->simulateCall();
+        auto* simulate = window->findChild<QDialog*>(QStringLiteral("frmSimulateCall"));
+        QVERIFY(simulate);
+        auto* button = simulate->findChild<QPushButton*>(QStringLiteral("btnSimulate"));
+        QCOMPARE(button->text(), QStringLiteral("&Simulate"));
+        window->findChild<QAction*>(QStringLiteral("mnuSetLangGerman"))->trigger();
+        QCOMPARE(desktop.program->loc().sForeignColumnName(), QStringLiteral("German"));
+        QVERIFY(button->text() != QStringLiteral("&Simulate"));
+        QVERIFY(simulate->windowTitle() != QStringLiteral("Simulate call"));
+        window->findChild<QAction*>(QStringLiteral("mnuSetLangEnglish"))->trigger();
+        QCOMPARE(button->text(), QStringLiteral("&Simulate"));
+        simulate->close();
     }
 
     void aboutWindowFromBothMenus_data()
