@@ -506,8 +506,10 @@ private slots:
                                    .arg(w->width())
                                    .arg(w->minimumSizeHint().width());
             }
-            saveScreenshot(*window, QStringLiteral("MainForm-%1-%2").arg(captions[i], language),
-                           false);
+            // The user guide shows two of the languages.
+            if (language == QLatin1String("German") || language == QLatin1String("French"))
+                saveScreenshot(*window, QStringLiteral("MainForm-%1-%2").arg(captions[i], language),
+                               false);
         }
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
     }
