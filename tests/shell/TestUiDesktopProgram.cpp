@@ -15,6 +15,7 @@
 #include "shell/startup/Program.h"
 
 #include "../loc/LangDbFixture.h"
+#include "DesktopRig.h"
 #include "Screenshot.h"
 #include "TestHome.h"
 
@@ -62,28 +63,7 @@ QByteArray mainFormAt(int left, int top)
 }
 
 // The desktop program as `phonavo` runs it, with boxes answered by script.
-struct Desktop
-{
-    explicit Desktop(const QStringList& arguments = {})
-    {
-        Program::FrontEnd frontEnd;
-        frontEnd.headless = false;
-        frontEnd.arguments = arguments;
-        frontEnd.dialogs = &dialogs;
-        frontEnd.createView = [](Program& p) -> std::unique_ptr<MainWindowView> {
-            return std::make_unique<MainWindow>(p);
-        };
-        program = std::make_unique<Program>(frontEnd);
-    }
-    MainWindow* window() const { return dynamic_cast<MainWindow*>(program->view()); }
-    template <typename T> T* child(const char* name) const
-    {
-        return window()->findChild<T*>(QString::fromLatin1(name));
-    }
-
-    ScriptedDialogs dialogs;
-    std::unique_ptr<Program> program;
-};
+using Desktop = DesktopRig;
 
 } // namespace
 
