@@ -20,6 +20,7 @@
 #include "TestHome.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -459,8 +460,21 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(window));
             window->move(40, 30); // where the frame goes
             QTRY_COMPARE(window->frameGeometry().topLeft(), QPoint(40, 30));
+            // The call history, open at exit, keeps its filter too.
+            window->openCallHistory();
+            QWidget* history = nullptr;
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->objectName() == QLatin1String("frmCallHistory") && top->isVisible())
+                    history = top;
+            QVERIFY(history);
+            history->findChild<QLineEdit*>(QStringLiteral("txtFilter"))
+                ->setText(QStringLiteral("Anna"));
             QVERIFY(desktop.program->exitCommands().mnuExit());
             const SettingsStore& settings = desktop.program->settings();
+            QCOMPARE(settings.getString(SettingsStore::Hive::CurrentUser,
+                                        QStringLiteral("CallHistWin"), QStringLiteral("Filter"),
+                                        QString()),
+                     QStringLiteral("Anna"));
             saved = {settings.getInt(SettingsStore::Hive::CurrentUser, QStringLiteral("MainForm"),
                                      QStringLiteral("Left"), -1),
                      settings.getInt(SettingsStore::Hive::CurrentUser, QStringLiteral("MainForm"),

@@ -636,6 +636,9 @@ void MainWindow::saveWindowState()
 {
     WidgetFormWindow window(this);
     FormPosition::SaveFormPos(m_program.settings(), window, QStringLiteral("MainForm"));
+    // An open call history keeps its place, layout and filter as when closed.
+    if (m_callHistory && m_callHistory->isVisible())
+        m_callHistory->close();
 }
 
 void MainWindow::showTrayIcon(bool show)
