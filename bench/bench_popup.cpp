@@ -72,6 +72,9 @@ int main(int argc, char* argv[])
         return 1;
     }
     auto* line = hub.findProvider<VirtualLineProvider>();
+    // As the main window does once the start is over.
+    popups.prepareSpare();
+    QCoreApplication::processEvents();
 
     for (const int transparency : {0, 20}) {
         form.options().setValue(QStringLiteral("slTransparency"), transparency);
@@ -100,6 +103,7 @@ int main(int argc, char* argv[])
                    .arg(percentile(ms, 1.0), 0, 'f', 2)
                    .arg(ms.front(), 0, 'f', 2);
         out << "RESULT popup.shown.t" << transparency << ".p50 " << percentile(ms, 0.5) << " ms\n";
+        out << "RESULT popup.shown.t" << transparency << ".first " << ms.front() << " ms\n";
     }
     form.setPopupFactory(nullptr);
     return 0;

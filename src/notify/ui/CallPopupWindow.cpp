@@ -157,6 +157,19 @@ void CallPopupWindow::build()
     FormTranslator::TranslateForm(m_window, m_ctx.form->loc());
 }
 
+void CallPopupWindow::prepare()
+{
+    if (m_window)
+        return;
+    build();
+    design();
+    // The native window too: the first call of a session then costs no more
+    // than the next.
+    m_window->ensurePolished();
+    m_window->winId();
+    m_window->grab(); // paints once off the screen: fonts and style are loaded
+}
+
 void CallPopupWindow::design()
 {
     const QFont base = m_window->font();
@@ -213,8 +226,7 @@ void CallPopupWindow::ShowCall(const QString& callerNumber, const QString& calle
 {
     MainForm& form = *m_ctx.form;
     const MainOptions& options = form.options();
-    build();
-    design();
+    prepare();
     m_resizer = new FormControlPos(this);
     m_resizer->Init(m_window);
     for (QLabel* l : m_window->findChildren<QLabel*>())
@@ -580,14 +592,27 @@ CallPopupWindows::~CallPopupWindows()
 {
     for (const QPointer<CallPopupWindow>& popup : std::as_const(m_popups))
         delete popup.data();
+    delete m_spare.data();
 }
 
 CallPopup* CallPopupWindows::createPopup()
 {
     m_popups.removeAll(nullptr);
-    auto* popup = new CallPopupWindow(m_ctx, this);
+    CallPopupWindow* popup = m_spare ? m_spare.data() : new CallPopupWindow(m_ctx, this);
+    m_spare.clear();
     m_popups << popup;
+    if (m_keepSpare)
+        QTimer::singleShot(kSpareAfterMs, this, &CallPopupWindows::prepareSpare);
     return popup;
+}
+
+void CallPopupWindows::prepareSpare()
+{
+    m_keepSpare = true;
+    if (m_spare)
+        return;
+    m_spare = new CallPopupWindow(m_ctx, this);
+    m_spare->prepare();
 }
 
 QList<CallPopupWindow*> CallPopupWindows::openPopups() const
@@ -601,6 +626,8 @@ QList<CallPopupWindow*> CallPopupWindows::openPopups() const
 
 void CallPopupWindows::retranslate()
 {
+    if (m_spare)
+        m_spare->retranslate();
     for (CallPopupWindow* popup : openPopups())
         popup->retranslate();
 }

@@ -66,6 +66,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Builds and lays out the window once, before or at its call.
+    void prepare();
     void build();
     void design();
     void LayoutActions();
@@ -131,6 +133,9 @@ public:
     ~CallPopupWindows() override;
 
     CallPopup* createPopup() override;
+    // Builds a popup ahead of the next call, and again after each call.
+    void prepareSpare();
+    static constexpr int kSpareAfterMs = 2000;
     QList<CallPopupWindow*> openPopups() const;
     void retranslate();
     // A new popup's frame position: `wanted`, or above the open popups that
@@ -141,4 +146,6 @@ public:
 private:
     CallPopupContext m_ctx;
     QList<QPointer<CallPopupWindow>> m_popups;
+    QPointer<CallPopupWindow> m_spare; // built, never shown
+    bool m_keepSpare = false;
 };

@@ -107,6 +107,9 @@ MainWindow::MainWindow(Program& program, QWidget* parent)
     };
     m_popups = std::make_unique<CallPopupWindows>(popups);
     form.setPopupFactory(m_popups.get());
+    // Once the start is over, the first call's popup is made ready.
+    QTimer::singleShot(CallPopupWindows::kSpareAfterMs, m_popups.get(),
+                       &CallPopupWindows::prepareSpare);
 
     openCallHistory = [this] { showCallHistory(); };
     openStartCall = [this] { FrmStartCall::StartCall(m_program.mainForm(), QString(), this); };
