@@ -4,11 +4,14 @@
 //   phonavo --import-settings FILE  restores a settings backup (.reg) and exits
 //   phonavo --import-settings FILE --ask   the same after a question (double-click on a backup)
 
+#include "loc/Languages.h"
+#include "loc/LocGuru.h"
 #include "notify/ui/MainWindow.h"
 #include "platform/AppPaths.h"
 #include "platform/LocalTimeZone.h"
 #include "platform/UnixSignalWatcher.h"
 #include "platform/ui/QtSoundPlayer.h"
+#include "shell/dialogs/ScriptedDialogs.h"
 #include "shell/settings/SettingsBackup.h"
 #include "shell/settings/SettingsStore.h"
 #include "shell/startup/Program.h"
@@ -43,23 +46,31 @@ int importSettings(const QString& file)
 int importSettingsAsking(int argc, char* argv[], const QString& file)
 {
     QApplication app(argc, argv);
+    SettingsStore store(AppPaths::userHivePath(), AppPaths::machineHivePath());
+    // The questions speak the language the user chose for Phonavo.
+    LocGuru loc;
+    loc.setsLanguageTableName(Languages::kTableName);
+    ScriptedDialogs quiet;
+    Languages(loc, store, quiet).OpenAtStartUp([](const QString&) {});
     const auto answer = QMessageBox::question(
         nullptr, QStringLiteral("Phonavo"),
-        QStringLiteral("Restore the Phonavo settings from\n%1?\n\nThe settings they contain "
-                       "replace the current ones. Restart Phonavo afterwards.")
-            .arg(file));
+        loc.GetS(QStringLiteral("Restore the Phonavo settings from{\\r}%s?{\\r}{\\r}The settings "
+                                "they contain replace the current ones. Restart Phonavo "
+                                "afterwards."),
+                 file)
+            .replace(QLatin1Char('\r'), QLatin1Char('\n')));
     if (answer != QMessageBox::Yes)
         return 0;
-    SettingsStore store(AppPaths::userHivePath(), AppPaths::machineHivePath());
     const auto result = SettingsBackup::importFile(store, file);
     if (!result || !store.flush()) {
         QMessageBox::critical(nullptr, QStringLiteral("Phonavo"),
-                              QStringLiteral("The settings were not restored: %1")
-                                  .arg(result ? store.userHivePath() : result.error()));
+                              loc.GetS(QStringLiteral("The settings were not restored: %s"),
+                                       result ? store.userHivePath() : result.error()));
         return 1;
     }
-    QMessageBox::information(nullptr, QStringLiteral("Phonavo"),
-                             QStringLiteral("%1 settings restored.").arg(result.value()));
+    QMessageBox::information(
+        nullptr, QStringLiteral("Phonavo"),
+        loc.GetS(QStringLiteral("%s settings restored."), QString::number(result.value())));
     return 0;
 }
 
