@@ -415,12 +415,22 @@ private slots:
         QVERIFY(simulate);
         auto* button = simulate->findChild<QPushButton*>(QStringLiteral("btnSimulate"));
         QCOMPARE(button->text(), QStringLiteral("&Simulate"));
+        // The simulated call is stored at once: its details are open too.
+        button->click();
+        window->openCallDetails(1);
+        auto* details = window->findChild<QDialog*>(QStringLiteral("frmCallDetails"));
+        QVERIFY(details);
+        auto* direction = details->findChild<QLabel*>(QStringLiteral("lblDirection"));
+        QCOMPARE(direction->text(), QStringLiteral("Incoming call"));
         window->findChild<QAction*>(QStringLiteral("mnuSetLangGerman"))->trigger();
         QCOMPARE(desktop.program->loc().sForeignColumnName(), QStringLiteral("German"));
+        QCOMPARE(direction->text(), desktop.program->loc().GetS(QStringLiteral("Incoming call")));
+        QVERIFY(direction->text() != QStringLiteral("Incoming call"));
         QVERIFY(button->text() != QStringLiteral("&Simulate"));
         QVERIFY(simulate->windowTitle() != QStringLiteral("Simulate call"));
         window->findChild<QAction*>(QStringLiteral("mnuSetLangEnglish"))->trigger();
         QCOMPARE(button->text(), QStringLiteral("&Simulate"));
+        details->close();
         simulate->close();
     }
 
