@@ -366,6 +366,35 @@ private slots:
         QCOMPARE(rig.show()->window()->pos(), first);
     }
 
+    // A popup made ready ahead of a call stays unseen; the call then shows in
+    // that very window, with the call's own texts.
+    void popupMadeReadyAheadServesTheNextCall()
+    {
+        PopupRig rig;
+        rig.windows->prepareSpare();
+        const auto callWindows = [] {
+            QList<QWidget*> found;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->objectName() == QLatin1String("frmCall"))
+                    found << w;
+            return found;
+        };
+        const QList<QWidget*> ready = callWindows();
+        QCOMPARE(ready.size(), 1);
+        QVERIFY(!ready.first()->isVisible());
+        QVERIFY(rig.windows->openPopups().isEmpty());
+
+        CallPopupWindow* popup = rig.show(QStringLiteral("030 999"));
+        QCOMPARE(popup->window(), ready.first());
+        QVERIFY(popup->window()->isVisible());
+        QCOMPARE(label(popup, "lblCallerNumber")->text(), QStringLiteral("030 999"));
+        QCOMPARE(rig.windows->openPopups(), QList<CallPopupWindow*>{popup});
+        // The next call without one ready gets a window of its own.
+        CallPopupWindow* second = rig.show(QStringLiteral("030 111"));
+        QVERIFY(second->window() != popup->window());
+        QCOMPARE(label(second, "lblCallerNumber")->text(), QStringLiteral("030 111"));
+    }
+
     void badPictureFallsBack_data()
     {
         QTest::addColumn<QString>("picture"); // a file name in the folder, or ""
