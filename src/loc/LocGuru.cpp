@@ -103,7 +103,12 @@ QString LocGuru::lookup(const QString& text) const
                 m_source->exportMissing(text);
             return text;
         }
-        return found->isEmpty() ? text : *found;
+        // A translation that lost or gained a placeholder would put values in
+        // the wrong places or show a bare "%s": the native text is right.
+        static const QString placeholder = QStringLiteral("%s");
+        if (found->isEmpty() || found->count(placeholder) != text.count(placeholder))
+            return text;
+        return *found;
     } catch (const std::exception& e) {
         m_sErrDescription = QString::fromLocal8Bit(e.what());
     } catch (...) {

@@ -133,6 +133,8 @@ private slots:
         source.rows.insert(QStringLiteral("Incoming call for %s"), QStringLiteral("Anruf für %s"));
         source.rows.insert(QStringLiteral("Say \"hi\""), QStringLiteral("Sag \"hallo\""));
         source.rows.insert(QStringLiteral("Blank"), QString());
+        source.rows.insert(QStringLiteral("From %s to %s"), QStringLiteral("Von %s"));
+        source.rows.insert(QStringLiteral("Saved"), QStringLiteral("Gespeichert: %s"));
         LocGuru loc;
         loc.setLanguageSource(&source);
 
@@ -151,7 +153,12 @@ private slots:
         QCOMPARE(loc.GetS(QStringLiteral("Say \"hi\"")), QStringLiteral("Sag \"hallo\""));
         QCOMPARE(loc.GetS(QStringLiteral("Blank")), QStringLiteral("Blank"));
         QCOMPARE(loc.GetS(QStringLiteral("Not there")), QStringLiteral("Not there"));
-        QCOMPARE(loc.lNumTextPhrases(), 3);
+        // A translation with another number of placeholders is not used.
+        QCOMPARE(
+            loc.GetS(QStringLiteral("From %s to %s"), QStringLiteral("A"), QStringLiteral("B")),
+            QStringLiteral("From A to B"));
+        QCOMPARE(loc.GetS(QStringLiteral("Saved")), QStringLiteral("Saved"));
+        QCOMPARE(loc.lNumTextPhrases(), 5);
         loc.setLanguageSource(nullptr);
         QCOMPARE(loc.lNumTextPhrases(), 0);
         QCOMPARE(loc.GetS(QStringLiteral("Say \"hi\"")), QStringLiteral("Say \"hi\""));
