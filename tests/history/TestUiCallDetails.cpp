@@ -9,6 +9,7 @@
 #include "shell/settings/SettingsStore.h"
 #include "shell/startup/Program.h"
 
+#include "DesktopRig.h"
 #include "Screenshot.h"
 #include "TestHome.h"
 
@@ -34,19 +35,9 @@ const QByteArray kHive =
     "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Warnings]\r\n"
     "\"WarnSettingsLocked\"=\"1\"\r\n\r\n";
 
-struct Desktop
+struct Desktop : HomeWithHive, DesktopRig
 {
-    Desktop()
-    {
-        home.write(QStringLiteral("user.reg"), kHive);
-        Program::FrontEnd frontEnd;
-        frontEnd.headless = false;
-        frontEnd.dialogs = &dialogs;
-        frontEnd.createView = [](Program& p) -> std::unique_ptr<MainWindowView> {
-            return std::make_unique<MainWindow>(p);
-        };
-        program = std::make_unique<Program>(frontEnd);
-    }
+    Desktop() : HomeWithHive(kHive) {}
     MainForm& form() const { return program->mainForm(); }
 
     // A call written through the real store, as the pipeline writes one.
@@ -71,10 +62,6 @@ struct Desktop
         q.exec(QStringLiteral("SELECT %1 FROM Calls WHERE CallID=%2").arg(name).arg(id));
         return q.next() ? q.value(0) : QVariant();
     }
-
-    TestHome home;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<Program> program;
 };
 
 template <typename T> T* child(QWidget* window, const char* name)

@@ -8,6 +8,7 @@
 #include "shell/settings/SettingsStore.h"
 #include "shell/startup/Program.h"
 
+#include "DesktopRig.h"
 #include "Screenshot.h"
 #include "TestHome.h"
 
@@ -32,20 +33,9 @@ const QByteArray kHive =
     "[HKEY_CURRENT_USER\\Software\\Morvane\\Phonavo\\Warnings]\r\n"
     "\"WarnSettingsLocked\"=\"1\"\r\n\r\n";
 
-struct Desktop
+struct Desktop : HomeWithHive, DesktopRig
 {
-    Desktop()
-    {
-        home.write(QStringLiteral("user.reg"), kHive);
-        Program::FrontEnd frontEnd;
-        frontEnd.headless = false;
-        frontEnd.dialogs = &dialogs;
-        frontEnd.createView = [](Program& p) -> std::unique_ptr<MainWindowView> {
-            return std::make_unique<MainWindow>(p);
-        };
-        program = std::make_unique<Program>(frontEnd);
-    }
-    MainWindow* window() const { return dynamic_cast<MainWindow*>(program->view()); }
+    Desktop() : HomeWithHive(kHive) {}
     template <typename T> T* open(const char* menuEntry, const char* dialog) const
     {
         auto* action = window()->findChild<QAction*>(QString::fromLatin1(menuEntry));
@@ -58,10 +48,6 @@ struct Desktop
     {
         return program->settings().GetSettingHKCU(key, name, QString()).toString();
     }
-
-    TestHome home;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<Program> program;
 };
 
 } // namespace

@@ -4,6 +4,8 @@
 #include "shell/dialogs/ScriptedDialogs.h"
 #include "shell/startup/Program.h"
 
+#include "TestHome.h"
+
 #include <QString>
 
 #include <memory>
@@ -31,4 +33,15 @@ struct DesktopRig
 
     ScriptedDialogs dialogs;
     std::unique_ptr<Program> program;
+};
+
+// A fresh home whose user hive is written before the program reads it: list
+// it before DesktopRig among the bases of a test's own rig.
+struct HomeWithHive
+{
+    explicit HomeWithHive(const QByteArray& userHive)
+    {
+        home.write(QStringLiteral("user.reg"), userHive);
+    }
+    TestHome home;
 };
