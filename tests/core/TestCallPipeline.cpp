@@ -215,6 +215,38 @@ private slots:
         QCOMPARE(rig.popups.shown.size(), 1);
     }
 
+    // The settings are written with every call, also one that goes no further.
+    void everyCallSavesTheSettings_data()
+    {
+        QTest::addColumn<QString>("caller");
+        QTest::addColumn<QString>("acceptedNumber");
+        QTest::newRow("announced") << QStringLiteral("0301234567") << QString();
+        QTest::newRow("too short") << QStringLiteral("01") << QString();
+        QTest::newRow("not accepted") << QStringLiteral("0301234567") << QStringLiteral("9999");
+    }
+
+    void everyCallSavesTheSettings()
+    {
+        QFETCH(QString, caller);
+        QFETCH(QString, acceptedNumber);
+        ControllerRig rig(QStringList{QStringLiteral("Virtual line 1")}, [](SettingsStore& s) {
+            const QString key = QStringLiteral("Options\\Devices\\Virtual line 1");
+            s.SaveSettingHKCU(key, QStringLiteral("CheckMinLength"), QStringLiteral("1"));
+        });
+        rig.form->options().setValue(QStringLiteral("txtAcceptedNumber"), acceptedNumber);
+        rig.monitor({0});
+        rig.form->options().setValue(QStringLiteral("txtCountryCode"), QStringLiteral("41"));
+        const auto stored = [&] {
+            return rig.settings
+                .GetSettingHKCU(QStringLiteral("Options"), QStringLiteral("CountryCode"), QString())
+                .toString();
+        };
+        QVERIFY(stored() != QLatin1String("41"));
+        rig.lines().ring(0, caller, QStringLiteral("5551"));
+        rig.settle();
+        QCOMPARE(stored(), QStringLiteral("41"));
+    }
+
     void numberRulesOfTheDevice()
     {
         ControllerRig rig(QStringList{QStringLiteral("Virtual line 1")}, [](SettingsStore& s) {

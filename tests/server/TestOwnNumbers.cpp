@@ -36,7 +36,12 @@ private slots:
                                 "other client|301;302|10.0.0.5|302|10.0.0.6||0",
                                 "host in capitals|301|OFFICE-PC|301|10.1.1.1|office-pc|1",
                                 "number case and blanks| 301 |*|301 |1.1.1.1||1",
-                                "any number, one client|*|10.0.0.5;laptop|5|10.0.0.7|LAPTOP|1"}) {
+                                "any number, one client|*|10.0.0.5;laptop|5|10.0.0.7|LAPTOP|1",
+                                "part of a listed name|*|10.0.0.5;laptop2|5|10.0.0.7|laptop|0",
+                                "blank inside the list|*|10.0.0.5; laptop|5|10.0.0.7|laptop|0",
+                                "blanks around the client| * |*| 5|10.0.0.7| Laptop |1",
+                                "empty part, no host name|*|10.0.0.5;;x|5|10.0.0.7||1",
+                                "host name holding a ;|*|a;b;c|5|10.0.0.7|A;B|1"}) {
             const QStringList f = QString::fromLatin1(row).split(QLatin1Char('|'));
             QTest::newRow(qPrintable(f[0]))
                 << f[1] << f[2] << f[3] << f[4] << f[5] << (f[6] == QLatin1String("1"));

@@ -11,6 +11,7 @@
 
 #include <QFileInfo>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 
 bool CallPipeline::step(const QString& where, const std::function<void()>& body)
@@ -52,7 +53,10 @@ void CallPipeline::IncomingCall(const CallPtr& callIn)
     CallPtr c = callIn;
     const QString where = QStringLiteral("IncomingCall");
     const QString id = c->CallID;
-    step(where, [&] { m_form.SaveSettings(); });
+    // Settings are saved on every call, but after the call is announced: the
+    // settings cannot change while lines are monitored, and a save walks every
+    // option and device, which is most of an announcement's delay.
+    const auto saveSettings = qScopeGuard([&] { step(where, [&] { m_form.SaveSettings(); }); });
     step(where, [&] {
         c->OriginalCallerID = c->CallerID();
         c->OriginalCalledID = c->CalledID();

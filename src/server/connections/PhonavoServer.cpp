@@ -439,14 +439,14 @@ void PhonavoServer::broadcast(const QString& command, const QStringList& params,
                               const QString& decidingNumber, const QString& callId,
                               bool logMismatch)
 {
-    const ColMSNs& msns = m_form.colMSNs();
+    const MsnRecipients recipients = m_form.colMSNs().recipientsOf(decidingNumber);
     const QByteArray message = CConnection::encodeCommand(command, params);
     for (const ConnectionPtr& c : m_connections.NewEnum()) {
         // Sockets that have not logged in hear nothing, and are not worth a line either.
         if (!c->Verified)
             continue;
         if (WireProtocol::listenAdmits(c->ListenNumber, decidingNumber) &&
-            msns.ClientGetsNotification(decidingNumber, c->address())) {
+            recipients.admits(c->address())) {
             if (!c->awaitingAccepted) {
                 c->sendEncoded(command, message);
             } else if (c->heldEvents.size() < kMaxHeldEvents) {

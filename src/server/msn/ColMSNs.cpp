@@ -87,17 +87,49 @@ MSNPtr ColMSNs::FindMSN(const QString& calledNumber, const QString& ip) const
 
 bool ColMSNs::ClientGetsNotification(const QString& number, const ClientAddress& client) const
 {
+    return recipientsOf(number).admits(client);
+}
+
+MsnRecipients ColMSNs::recipientsOf(const QString& number) const
+{
+    MsnRecipients recipients;
     const QString k = norm(number);
-    const QString ip = norm(client.IP);
-    const QString host = norm(client.HostName);
     for (const MSNPtr& entry : m_entries) {
         const QString m = norm(entry->MSN);
         if (m != QLatin1String("*") && !listContains(m, k))
             continue;
         const QString l = norm(entry->Clients);
-        if (l == QLatin1String("*") || listContains(l, ip) || listContains(l, host))
-            return true;
+        if (l == QLatin1String("*")) {
+            recipients.m_everyone = true;
+            recipients.m_lists.clear();
+            break;
+        }
+        recipients.m_lists.append(l.split(QLatin1Char(';')));
     }
+    return recipients;
+}
+
+bool MsnRecipients::listed(const QStringList& items, const QString& item)
+{
+    // ";" + list + ";" containing ";" + item + ";" is the item being one of
+    // the list's parts, unless the item itself holds a ";".
+    if (item.contains(QLatin1Char(';')))
+        return listContains(items.join(QLatin1Char(';')), norm(item));
+    const QStringView wanted = QStringView(item).trimmed();
+    for (const QString& listedItem : items)
+        if (listedItem.size() == wanted.size() &&
+            QStringView(listedItem).compare(wanted, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+bool MsnRecipients::admits(const ClientAddress& client) const
+{
+    if (m_everyone)
+        return true;
+    for (const QStringList& items : m_lists)
+        if (listed(items, client.IP) || listed(items, client.HostName))
+            return true;
     return false;
 }
 
