@@ -374,9 +374,19 @@ private slots:
                                        QStringLiteral("")),
                  QVariant(QStringLiteral("")));
 
+        QVERIFY(store->RegKeyExists(Hive::CurrentUser,
+                                    root + QStringLiteral("\\Options\\Devices\\Line 1")));
         store->deleteKeyTree(Hive::CurrentUser, root + QStringLiteral("\\Options"));
         QVERIFY(!store->RegKeyExists(Hive::CurrentUser, root + QStringLiteral("\\Options")));
         QVERIFY(store->RegKeyExists(Hive::CurrentUser, root));
+        // Keys asked for before the delete are not found, and come back new.
+        QVERIFY(!store->RegKeyExists(Hive::CurrentUser,
+                                     root + QStringLiteral("\\Options\\Devices\\Line 1")));
+        store->SaveSettingHKCU(QStringLiteral("Options\\Devices\\Line 1"), QStringLiteral("Cut"),
+                               QStringLiteral("0"));
+        QCOMPARE(store->RegEnumValues(Hive::CurrentUser,
+                                      root + QStringLiteral("\\Options\\Devices\\Line 1")),
+                 (QStringList{QString(), QStringLiteral("Cut")}));
     }
 
     void refusesNamesTheFileCannotHold()

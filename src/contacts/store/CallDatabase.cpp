@@ -312,6 +312,7 @@ QSqlQuery* CallDatabase::prepared(const QString& sql, QString* lastError)
     if (const auto found = m_prepared.find(sql); found != m_prepared.end())
         return found->second.get();
     auto query = std::make_unique<QSqlQuery>(database());
+    query->setForwardOnly(true); // read once, front to back: no rows kept for scrolling
     if (!query->prepare(sql)) {
         if (lastError)
             *lastError = query->lastError().text();
@@ -380,13 +381,16 @@ void CallDatabase::checkpoint()
 
 qint32 CallDatabase::GetNextId(const QString& table, const QString& field, qint32 minimum)
 {
-    QSqlQuery q(database());
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT MAX(") + field + QStringLiteral(") + 1 as maxid FROM ") +
-                table) ||
-        !q.next())
+    // Asked with every new call: prepared once, not parsed again each time.
+    QSqlQuery* q = prepared(QStringLiteral("SELECT MAX(") + field +
+                            QStringLiteral(") + 1 as maxid FROM ") + table);
+    if (!q || !q->exec() || !q->next()) {
+        if (q)
+            q->finish();
         return minimum;
-    const QVariant v = q.value(0);
+    }
+    const QVariant v = q->value(0);
+    q->finish();
     if (v.isNull())
         return minimum;
     return qMax(minimum, v.toInt());

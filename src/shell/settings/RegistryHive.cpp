@@ -84,6 +84,7 @@ RegistryHive::~RegistryHive() = default;
 
 void RegistryHive::reset()
 {
+    m_found.clear();
     m_root = std::make_unique<Key>();
     m_root->name = m_rootName;
     m_keyCount = 0;
@@ -192,8 +193,17 @@ Result<bool> RegistryHive::save(const QString& filePath) const
     return Result<bool>::ok(true);
 }
 
+void RegistryHive::remember(const QString& keyPath, Key* key) const
+{
+    if (m_found.size() >= MaxKeys)
+        m_found.clear(); // many spellings of the same keys: start again
+    m_found.insert(keyPath, key);
+}
+
 RegistryHive::Key* RegistryHive::find(const QString& keyPath) const
 {
+    if (Key* known = m_found.value(keyPath))
+        return known;
     Key* key = m_root.get();
     for (QStringView part : splitPath(keyPath)) {
         const auto it = key->children.find(fold(part));
@@ -201,11 +211,14 @@ RegistryHive::Key* RegistryHive::find(const QString& keyPath) const
             return nullptr;
         key = it->second.get();
     }
+    remember(keyPath, key);
     return key;
 }
 
 RegistryHive::Key* RegistryHive::findOrCreate(const QString& keyPath)
 {
+    if (Key* known = m_found.value(keyPath))
+        return known;
     const auto parts = splitPath(keyPath);
     if (!isValidPath(parts))
         return nullptr;
@@ -224,6 +237,7 @@ RegistryHive::Key* RegistryHive::findOrCreate(const QString& keyPath)
         }
         key = it->second.get();
     }
+    remember(keyPath, key);
     return key;
 }
 
@@ -251,6 +265,7 @@ bool RegistryHive::deleteKey(const QString& keyPath)
     if (it == parent->children.end() || !it->second->children.empty())
         return false;
     parent->children.erase(it);
+    m_found.clear();
     --m_keyCount;
     changed();
     return true;
@@ -275,6 +290,7 @@ bool RegistryHive::deleteKeyTree(const QString& keyPath)
         return false;
     m_keyCount -= it->second->treeSize();
     parent->children.erase(it);
+    m_found.clear();
     changed();
     return true;
 }

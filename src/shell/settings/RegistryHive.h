@@ -4,6 +4,7 @@
 #include "shell/settings/RegFile.h"
 #include "shell/settings/RegValue.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -81,6 +82,7 @@ private:
 
     Key* find(const QString& keyPath) const;
     Key* findOrCreate(const QString& keyPath);
+    void remember(const QString& keyPath, Key* key) const;
     void changed() { ++m_generation; }
     void reset();
     void moveAside(const QString& filePath, const QString& reason);
@@ -88,6 +90,9 @@ private:
     QString m_rootName;
     std::unique_ptr<Key> m_root;
     QStringList m_problems;
+    // Paths as callers spell them, to the keys they name: the program asks for
+    // the same few keys over and over. Emptied whenever a key goes away.
+    mutable QHash<QString, Key*> m_found;
     quint64 m_generation = 0;
     qsizetype m_keyCount = 0;
     bool m_saveBlocked = false;
