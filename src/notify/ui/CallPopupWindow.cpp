@@ -395,7 +395,9 @@ void CallPopupWindow::layoutScaled()
     fit(m_lblCallerName, m_name);
     fit(m_lblExtrainfo, m_extra);
     setPicture(m_imgUser, m_userPicture);
-    setPicture(m_image1, SysTray::stateIcon(true).pixmap(64));
+    if (!m_image1->size().isEmpty())
+        m_image1->setPixmap(
+            SysTray::stateIcon(true).pixmap(m_image1->size(), m_window->devicePixelRatioF()));
     if (m_imgBackground->isVisible()) {
         m_imgBackground->setPixmap(m_background.scaled(
             m_imgBackground->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));

@@ -1,0 +1,98 @@
+#include "notify/ui/SysTray.h"
+#include "shell/settings/SettingsStore.h"
+
+#include "DesktopWindows.h"
+#include "Screenshot.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+
+// The desktop program on a screen with two device pixels to a logical one.
+class TestUiHighDpi : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Pictures come in the screen's resolution, never blown up from a
+    // smaller one.
+    void picturesAreSharp_data()
+    {
+        QTest::addColumn<Opener>("open");
+        for (const auto& [name, open] : desktopWindows())
+            if (name == QLatin1String("frmAbout") || name == QLatin1String("frmCall") ||
+                name == QLatin1String("frmCallDetails"))
+                QTest::newRow(qPrintable(name)) << open;
+    }
+
+    void picturesAreSharp()
+    {
+        QFETCH(Opener, open);
+        Desktop d;
+        QCOMPARE(d.program->start(), 0);
+        open(d, [](QWidget* w) {
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            QCOMPARE(w->devicePixelRatioF(), 2.0);
+            QStringList blurred;
+            int pictures = 0;
+            for (const QLabel* label : w->findChildren<QLabel*>()) {
+                if (!label->isVisible() || label->pixmap().isNull())
+                    continue;
+                ++pictures;
+                const QPixmap picture = label->pixmap();
+                if (picture.devicePixelRatio() != w->devicePixelRatioF())
+                    blurred << QStringLiteral("%1 (%2x%3 at %4)")
+                                   .arg(label->objectName())
+                                   .arg(picture.width())
+                                   .arg(picture.height())
+                                   .arg(picture.devicePixelRatio());
+            }
+            QVERIFY(pictures > 0);
+            QVERIFY2(blurred.isEmpty(), qPrintable(blurred.join(QStringLiteral(", "))));
+            saveScreenshot(*w, w->objectName() + QStringLiteral("-scaled"), false);
+        });
+    }
+
+    // The tray's icon, and the same handset in the About window and popup.
+    void stateIconIsDrawnForTheScreen()
+    {
+        for (bool active : {false, true})
+            for (int size : {22, 64, 96}) {
+                const QPixmap icon = SysTray::stateIcon(active).pixmap(QSize(size, size));
+                QCOMPARE(icon.size(), QSize(size, size) * 2);
+                QCOMPARE(icon.devicePixelRatio(), 2.0);
+            }
+    }
+
+    // Positions are stored in twips of logical pixels, so a popup comes back
+    // where it was on a screen of any scale.
+    void popupPositionIsStoredInLogicalPixels()
+    {
+        Desktop d;
+        QCOMPARE(d.program->start(), 0);
+        const auto notification = [&d](const char* name) {
+            return d.program->settings()
+                .GetSettingHKCU(QStringLiteral("Notification"), QString::fromLatin1(name),
+                                QString())
+                .toString();
+        };
+        const Opener popup = desktopWindows().last().second;
+        popup(d, [](QWidget* w) {
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            w->move(300, 200);
+            w->close();
+        });
+        QCOMPARE(notification("Left"), QStringLiteral("4500"));
+        QCOMPARE(notification("Top"), QStringLiteral("3000"));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_SCALE_FACTOR", "2");
+    QApplication app(argc, argv);
+    TestUiHighDpi test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TestUiHighDpi.moc"
