@@ -30,7 +30,9 @@ private slots:
             if (name == QLatin1String("frmCall"))
                 continue;
             const bool isModal =
-                name == QLatin1String("frmAbout") || name == QLatin1String("frmDataConnection");
+                !QStringList{QStringLiteral("frmCallHistory"), QStringLiteral("frmStartCall"),
+                             QStringLiteral("frmSimulateCall"), QStringLiteral("frmCallDetails")}
+                     .contains(name);
             for (const char* language : kLanguages) {
                 QTest::addRow("%s %s", qPrintable(name), language)
                     << QString::fromLatin1(language) << open << false;

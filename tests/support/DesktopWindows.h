@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -107,6 +108,16 @@ inline QList<std::pair<QString, Opener>> desktopWindows()
         {QStringLiteral("frmDataConnection"), modal([](Desktop& d) {
              d.window()->findChild<QPushButton*>(QStringLiteral("btnDataConnection"))->click();
          })},
+        {QStringLiteral("frmDevice"), modal([](Desktop& d) {
+             auto* devices = d.window()->findChild<QListWidget*>(QStringLiteral("lstTapiDevices"));
+             devices->setCurrentRow(0);
+             d.window()->findChild<QPushButton*>(QStringLiteral("btnEditDevice"))->click();
+         })},
+        {QStringLiteral("frmMSN"), modal([](Desktop& d) {
+             d.window()->findChild<QPushButton*>(QStringLiteral("btnNewMSN"))->click();
+         })},
+        {QStringLiteral("frmConnectionString"),
+         modal([](Desktop& d) { d.trigger(QStringLiteral("mnuSetCallDB")); })},
         {QStringLiteral("frmCall"),
          [](Desktop& d, const std::function<void(QWidget*)>& inspect) {
              d.window()->findChild<QPushButton*>(QStringLiteral("btnStartStop"))->click();
