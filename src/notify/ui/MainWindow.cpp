@@ -93,7 +93,8 @@ MainWindow::MainWindow(Program& program, QWidget* parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromLatin1(MainForm::kProductName));
-    setWindowIcon(SysTray::stateIcon(true));
+    // Every window of the program, the call history and popups too.
+    QApplication::setWindowIcon(SysTray::stateIcon(true));
     MainForm& form = program.mainForm();
     form.setDeviceEditor(m_editors.get());
     form.setMsnEditor(m_editors.get());

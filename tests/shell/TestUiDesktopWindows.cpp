@@ -1,3 +1,5 @@
+#include "notify/ui/SysTray.h"
+
 #include "ClippedTexts.h"
 #include "DesktopWindows.h"
 #include "Screenshot.h"
@@ -12,7 +14,7 @@ const char* const kLanguages[] = {"English",   "German", "Spanish", "Dutch",
 
 } // namespace
 
-class TestUiWindowTexts : public QObject
+class TestUiDesktopWindows : public QObject
 {
     Q_OBJECT
 
@@ -70,7 +72,26 @@ private slots:
         });
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
     }
+
+    // The taskbar and window list show the program's icon for each window.
+    void windowsCarryTheProgramIcon_data()
+    {
+        QTest::addColumn<Opener>("open");
+        for (const auto& [name, open] : desktopWindows())
+            QTest::newRow(qPrintable(name)) << open;
+    }
+
+    void windowsCarryTheProgramIcon()
+    {
+        QFETCH(Opener, open);
+        Desktop d;
+        QCOMPARE(d.program->start(), 0);
+        const QImage expected = SysTray::stateIcon(true).pixmap(QSize(32, 32), 1.0).toImage();
+        open(d, [&](QWidget* w) {
+            QCOMPARE(w->windowIcon().pixmap(QSize(32, 32), 1.0).toImage(), expected);
+        });
+    }
 };
 
-QTEST_MAIN(TestUiWindowTexts)
-#include "TestUiWindowTexts.moc"
+QTEST_MAIN(TestUiDesktopWindows)
+#include "TestUiDesktopWindows.moc"
