@@ -507,6 +507,13 @@ private slots:
                                .arg(hint.width())
                                .arg(hint.height());
             clipped << clippedTexts(*window);
+            // The smallest the user can make it cuts no text either.
+            const QSize shown = window->size();
+            window->resize(window->minimumSize());
+            QApplication::processEvents();
+            for (const QString& text : clippedTexts(*window))
+                clipped << text + QStringLiteral(" at the smallest size");
+            window->resize(shown);
             // The user guide shows two of the languages.
             if (language == QLatin1String("German") || language == QLatin1String("French"))
                 saveScreenshot(*window, QStringLiteral("MainForm-%1-%2").arg(captions[i], language),

@@ -68,6 +68,13 @@ private slots:
                 clipped
                     << QStringLiteral("the window (%1x%2)").arg(hint.width()).arg(hint.height());
             clipped << clippedTexts(*w);
+            // The smallest the user can make it cuts no text either.
+            const QSize shown = w->size();
+            w->resize(w->minimumSize());
+            QApplication::processEvents();
+            for (const QString& text : clippedTexts(*w))
+                clipped << text + QStringLiteral(" at the smallest size");
+            w->resize(shown);
             saveScreenshot(*w, QStringLiteral("%1-%2").arg(w->objectName(), language), false);
         });
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
