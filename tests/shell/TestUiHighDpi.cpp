@@ -64,26 +64,39 @@ private slots:
             }
     }
 
-    // Positions are stored in twips of logical pixels, so a popup comes back
-    // where it was on a screen of any scale.
-    void popupPositionIsStoredInLogicalPixels()
+    // Places are stored in twips of logical pixels (15 to a pixel at 96
+    // dpi), so a popup comes back where and as large as it was on a screen of
+    // any scale.
+    void popupPlaceIsStoredInLogicalPixels()
     {
         Desktop d;
         QCOMPARE(d.program->start(), 0);
-        const auto notification = [&d](const char* name) {
+        const auto stored = [&d](const char* name) {
             return d.program->settings()
                 .GetSettingHKCU(QStringLiteral("Notification"), QString::fromLatin1(name),
                                 QString())
                 .toString();
         };
+        const QRect place(300, 200, 420, 150);
+        QPoint frame;
         const Opener popup = desktopWindows().last().second;
-        popup(d, [](QWidget* w) {
+        popup(d, [&](QWidget* w) {
             QVERIFY(QTest::qWaitForWindowExposed(w));
-            w->move(300, 200);
+            w->setGeometry(place);
+            frame = w->frameGeometry().topLeft(); // Left and Top are the frame's
             w->close();
         });
-        QCOMPARE(notification("Left"), QStringLiteral("4500"));
-        QCOMPARE(notification("Top"), QStringLiteral("3000"));
+        QCOMPARE(QStringList({stored("Left"), stored("Top"), stored("Width"), stored("Height")}),
+                 QStringList({QString::number(frame.x() * 15), QString::number(frame.y() * 15),
+                              QStringLiteral("6300"), QStringLiteral("2250")}));
+        QTRY_VERIFY(!Desktop::topLevel(QStringLiteral("frmCall")));
+        auto* lines = d.program->telephony().findProvider<VirtualLineProvider>();
+        for (qint32 call : lines->callIds())
+            QVERIFY(lines->hangup(call));
+        QVERIFY(lines->ring(0, QStringLiteral("0301234"), QStringLiteral("4711"), QString()));
+        QWidget* again = nullptr;
+        QTRY_VERIFY((again = Desktop::topLevel(QStringLiteral("frmCall"))));
+        QCOMPARE(again->geometry(), place);
     }
 };
 
