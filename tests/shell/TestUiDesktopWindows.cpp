@@ -75,7 +75,8 @@ private slots:
             for (const QString& text : clippedTexts(*w))
                 clipped << text + QStringLiteral(" at the smallest size");
             w->resize(shown);
-            saveScreenshot(*w, QStringLiteral("%1-%2").arg(w->objectName(), language), false);
+            if (qEnvironmentVariable("PHONAVO_SCREENSHOT_LANGUAGES") == QLatin1String("all"))
+                saveScreenshot(*w, QStringLiteral("%1-%2").arg(w->objectName(), language), false);
         });
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
     }

@@ -2,7 +2,6 @@
 #include "shell/settings/SettingsStore.h"
 
 #include "DesktopWindows.h"
-#include "Screenshot.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -49,7 +48,6 @@ private slots:
             }
             QVERIFY(pictures > 0);
             QVERIFY2(blurred.isEmpty(), qPrintable(blurred.join(QStringLiteral(", "))));
-            saveScreenshot(*w, w->objectName() + QStringLiteral("-scaled"), false);
         });
     }
 
