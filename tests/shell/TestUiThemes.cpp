@@ -1,3 +1,6 @@
+#include "history/HistoryColumns.h"
+#include "history/ui/FrmCallHistory.h"
+
 #include "DesktopWindows.h"
 #include "Screenshot.h"
 
@@ -6,6 +9,7 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
+#include <QTreeView>
 
 namespace {
 
@@ -70,6 +74,44 @@ private slots:
             QVERIFY(label && !label->pixmap().isNull());
             const int contrast = contrastToGround(*label);
             QVERIFY2(contrast >= 60, qPrintable(QString::number(contrast)));
+        });
+    }
+
+    // The call history draws its group rows itself: their captions come in
+    // the palette's text colour, in either theme.
+    void groupRowsAreDrawnInTheThemesText_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+
+    void groupRowsAreDrawnInTheThemesText()
+    {
+        QFETCH(bool, dark);
+        QApplication::setPalette(dark ? darkPalette() : QApplication::style()->standardPalette());
+        Desktop d;
+        QCOMPARE(d.program->start(), 0);
+        QVERIFY(d.storeCall() > 0);
+        const Opener history = fromMenu("mnuCallHist", "frmCallHistory");
+        history(d, [](QWidget* w) {
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            auto* window = qobject_cast<FrmCallHistory*>(w);
+            window->groupBy(HistoryColumns::Caller);
+            QCOMPARE(window->model().rowCount(), 1);
+            QTreeView* grid = window->grid();
+            const QRect row = grid->visualRect(window->model().index(0, HistoryColumns::CallDate));
+            const QImage image =
+                grid->viewport()
+                    ->grab(QRect(0, row.y(), grid->viewport()->width(), row.height()))
+                    .toImage();
+            const QColor text = grid->palette().color(QPalette::Text);
+            int inkPixels = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    inkPixels +=
+                        std::abs(image.pixelColor(x, y).lightness() - text.lightness()) < 40;
+            QVERIFY2(inkPixels > 20, qPrintable(QString::number(inkPixels)));
         });
     }
 };
