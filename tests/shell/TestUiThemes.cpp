@@ -11,23 +11,6 @@
 #include <QTest>
 #include <QTreeView>
 
-namespace {
-
-// How far the picture's most different pixel is from its corner, the ground
-// it is drawn on, in lightness (0-255).
-int contrastToGround(QLabel& picture)
-{
-    const QImage image = picture.grab().toImage();
-    const int ground = image.pixelColor(1, 1).lightness();
-    int most = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            most = std::max(most, std::abs(image.pixelColor(x, y).lightness() - ground));
-    return most;
-}
-
-} // namespace
-
 // The windows in the desktop's light and dark themes: Fusion with either
 // palette.
 class TestUiThemes : public QObject
@@ -39,40 +22,60 @@ private slots:
     void cleanup() { QApplication::setPalette(QApplication::style()->standardPalette()); }
 
     // The picture of a party without one of its own is drawn in the theme's
-    // colours and stays visible on its ground.
+    // colours and stays visible on its ground, also when the desktop changes
+    // its theme while the window is open.
     void placeholderPicturesStandOut_data()
     {
         QTest::addColumn<bool>("dark");
+        QTest::addColumn<bool>("switchWhileOpen");
         QTest::addColumn<Opener>("open");
         QTest::addColumn<QString>("picture");
+        const QList<std::pair<QString, QString>> pictures = {{"frmCallDetails", "imgCaller"},
+                                                             {"frmCallDetails", "imgCalledUser"},
+                                                             {"frmCall", "imgUser"}};
         for (const auto& [name, open] : desktopWindows())
-            for (const bool dark : {false, true}) {
-                const char* theme = dark ? "dark" : "light";
-                if (name == QLatin1String("frmCallDetails")) {
-                    QTest::addRow("%s caller, %s", qPrintable(name), theme)
-                        << dark << open << QStringLiteral("imgCaller");
-                    QTest::addRow("%s called party, %s", qPrintable(name), theme)
-                        << dark << open << QStringLiteral("imgCalledUser");
-                } else if (name == QLatin1String("frmCall")) {
-                    QTest::addRow("%s, %s", qPrintable(name), theme)
-                        << dark << open << QStringLiteral("imgUser");
-                }
-            }
+            for (const auto& [window, picture] : pictures)
+                for (const bool dark : {false, true})
+                    for (const bool switched : {false, true})
+                        if (window == name)
+                            QTest::addRow("%s %s, %s%s", qPrintable(name), qPrintable(picture),
+                                          dark ? "dark" : "light",
+                                          switched ? " after a switch" : "")
+                                << dark << switched << open << picture;
     }
 
     void placeholderPicturesStandOut()
     {
         QFETCH(bool, dark);
+        QFETCH(bool, switchWhileOpen);
         QFETCH(Opener, open);
         QFETCH(QString, picture);
-        QApplication::setPalette(dark ? darkPalette() : QApplication::style()->standardPalette());
+        const auto theme = [](bool dark) {
+            return dark ? darkPalette() : QApplication::style()->standardPalette();
+        };
+        QApplication::setPalette(theme(switchWhileOpen ? !dark : dark));
         Desktop d;
         QCOMPARE(d.program->start(), 0);
         open(d, [&](QWidget* w) {
             QVERIFY(QTest::qWaitForWindowExposed(w));
+            if (switchWhileOpen) {
+                QApplication::setPalette(theme(dark));
+                QApplication::processEvents();
+            }
             auto* label = w->findChild<QLabel*>(picture);
             QVERIFY(label && !label->pixmap().isNull());
-            const int contrast = contrastToGround(*label);
+            const QImage image = label->grab().toImage();
+            const int ground = image.pixelColor(1, 1).lightness();
+            // Drawn on the ground of an entry field or of the window itself.
+            const QPalette now = theme(dark);
+            QVERIFY2(std::abs(ground - now.color(QPalette::Base).lightness()) < 30 ||
+                         std::abs(ground - now.color(QPalette::Window).lightness()) < 30,
+                     qPrintable(QString::number(ground)));
+            int contrast = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    contrast =
+                        std::max(contrast, std::abs(image.pixelColor(x, y).lightness() - ground));
             QVERIFY2(contrast >= 60, qPrintable(QString::number(contrast)));
         });
     }

@@ -237,7 +237,18 @@ void CallDetailsWindow::showPicture(Party party, const QString& file)
     } else {
         pixmap = defaultPicture(palette(), dpr);
     }
+    controls(party).placeholder = image.isNull();
     picture->setPixmap(pixmap);
+}
+
+void CallDetailsWindow::changeEvent(QEvent* event)
+{
+    // The desktop switched between a light and a dark theme.
+    if (event->type() == QEvent::PaletteChange)
+        for (Party party : {Party::Caller, Party::Called})
+            if (controls(party).placeholder)
+                controls(party).picture->setPixmap(defaultPicture(palette(), devicePixelRatioF()));
+    QDialog::changeEvent(event);
 }
 
 bool CallDetailsWindow::eventFilter(QObject* watched, QEvent* event)

@@ -299,7 +299,8 @@ void CallPopupWindow::ShowCall(const QString& callerNumber, const QString& calle
                             .GetSettingHKCU(QStringLiteral("Options"),
                                             QStringLiteral("NotifyUnknownImage"), QString())
                             .toString());
-    if (m_userPicture.isNull())
+    m_placeholderPicture = m_userPicture.isNull();
+    if (m_placeholderPicture)
         m_userPicture = defaultPicture(m_window->palette(), 128);
 
     m_clickable = source == NumberLookup::Outlook ||
@@ -435,6 +436,11 @@ void CallPopupWindow::setHover(bool captionsHot, QLabel* hotAction)
 
 bool CallPopupWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_window && event->type() == QEvent::PaletteChange && m_placeholderPicture) {
+        // The desktop switched between a light and a dark theme.
+        m_userPicture = defaultPicture(m_window->palette(), 128);
+        setPicture(m_imgUser, m_userPicture);
+    }
     if (watched == m_window && event->type() == QEvent::Close && !m_unloading) {
         // Closed by the user: the same unloading as the countdown's.
         event->ignore();
