@@ -6,6 +6,7 @@
 #include "platform/desktop/ShellOpen.h"
 #include "shell/settings/SettingsStore.h"
 
+#include "ClippedTexts.h"
 #include "DesktopRig.h"
 #include "Screenshot.h"
 #include "TestHome.h"
@@ -494,7 +495,6 @@ private slots:
         QVERIFY(tabs->tabText(1) != QStringLiteral("Connection"));
         QVERIFY(QTest::qWaitForWindowExposed(window));
 
-        QVERIFY(tabs->tabBar()->sizeHint().width() <= tabs->width());
         QStringList clipped;
         for (int i = 0; i < tabs->count(); ++i) {
             tabs->setCurrentIndex(i);
@@ -506,16 +506,14 @@ private slots:
                                .arg(captions[i])
                                .arg(hint.width())
                                .arg(hint.height());
-            for (QWidget* w : tabs->widget(i)->findChildren<QWidget*>()) {
-                auto* label = qobject_cast<QLabel*>(w);
-                const bool text = (label && !label->wordWrap()) ||
-                                  qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w);
-                if (text && w->isVisible() && w->width() < w->minimumSizeHint().width())
-                    clipped << QStringLiteral("%1 (%2 < %3)")
-                                   .arg(w->objectName())
-                                   .arg(w->width())
-                                   .arg(w->minimumSizeHint().width());
-            }
+            clipped << clippedTexts(*window);
+            // The smallest the user can make it cuts no text either.
+            const QSize shown = window->size();
+            window->resize(window->minimumSize());
+            QApplication::processEvents();
+            for (const QString& text : clippedTexts(*window))
+                clipped << text + QStringLiteral(" at the smallest size");
+            window->resize(shown);
             // The user guide shows two of the languages.
             if (language == QLatin1String("German") || language == QLatin1String("French"))
                 saveScreenshot(*window, QStringLiteral("MainForm-%1-%2").arg(captions[i], language),

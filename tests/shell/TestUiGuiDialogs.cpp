@@ -1,5 +1,7 @@
 #include "shell/ui/GuiDialogs.h"
 
+#include "Screenshot.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -52,6 +54,7 @@ private slots:
             defaultName = box->defaultButton() ? box->defaultButton()->objectName() : QString();
             buttons = static_cast<int>(box->buttons().size());
             QCOMPARE(box->objectName(), QStringLiteral("frmMessageBox"));
+            saveScreenshot(*box, QStringLiteral("frmMessageBox"), false);
             button(box, QStringLiteral("btnCancel"))->click();
         });
         const int result = dialogs.messageBox(
@@ -109,6 +112,7 @@ private slots:
             QVERIFY(checkBox);
             QCOMPARE(checkBox->text(), QStringLiteral("Don't show this message again"));
             initiallyTicked = checkBox->isChecked();
+            saveScreenshot(*box, QStringLiteral("frmWarningBox"), false);
             for (QAbstractButton* b : box->buttons())
                 captions << b->text();
             checkBox->click();

@@ -41,7 +41,9 @@ QPushButton* namedButton(const QString& name, const QString& caption, QWidget* p
     return button;
 }
 
-// A neutral silhouette in the theme's colours, for a party without a picture.
+// A neutral silhouette in the theme's colours, for a party without a picture:
+// text colour, half see-through, on the ground of an entry field, which
+// stands out in light and dark themes alike.
 QPixmap defaultPicture(const QPalette& palette, qreal dpr)
 {
     QPixmap pixmap(QSize(kPictureSize, kPictureSize) * dpr);
@@ -50,7 +52,9 @@ QPixmap defaultPicture(const QPalette& palette, qreal dpr)
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
-    p.setBrush(palette.color(QPalette::Mid));
+    QColor figure = palette.color(QPalette::Text);
+    figure.setAlphaF(0.45f);
+    p.setBrush(figure);
     const qreal s = kPictureSize;
     p.drawEllipse(QPointF(s / 2, s * 0.36), s * 0.18, s * 0.18);
     p.drawEllipse(QPointF(s / 2, s * 0.98), s * 0.36, s * 0.36);
@@ -233,7 +237,18 @@ void CallDetailsWindow::showPicture(Party party, const QString& file)
     } else {
         pixmap = defaultPicture(palette(), dpr);
     }
+    controls(party).placeholder = image.isNull();
     picture->setPixmap(pixmap);
+}
+
+void CallDetailsWindow::changeEvent(QEvent* event)
+{
+    // The desktop switched between a light and a dark theme.
+    if (event->type() == QEvent::PaletteChange)
+        for (Party party : {Party::Caller, Party::Called})
+            if (controls(party).placeholder)
+                controls(party).picture->setPixmap(defaultPicture(palette(), devicePixelRatioF()));
+    QDialog::changeEvent(event);
 }
 
 bool CallDetailsWindow::eventFilter(QObject* watched, QEvent* event)

@@ -29,6 +29,7 @@ public:
 
 protected:
     void done(int result) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -45,6 +46,7 @@ private:
         QPushButton* addContact = nullptr;
         QTimer* openTimer = nullptr;
         PartyContacts::Contact contact;
+        bool placeholder = false; // the picture drawn in the theme's colours
     };
 
     QGroupBox* buildParty(Party party);

@@ -227,6 +227,17 @@ void FrmCallHistory::translate()
     FormTranslator::TranslateForm(this, m_program.loc());
     m_txtFilter->setPlaceholderText(GetS(QStringLiteral("Enter search text...")));
     m_model.headerDataChanged(Qt::Horizontal, 0, HistoryColumns::Count - 1);
+    // A column that showed its caption in full still does in the new
+    // language; one the user made narrower stays so.
+    QHeaderView* header = m_grid->header();
+    for (int c = 0; c < HistoryColumns::Count; ++c) {
+        const int needed = header->sectionSizeHint(c);
+        const int before = m_captionWidths.value(c, -1);
+        if (before >= 0 && !header->isSectionHidden(c) && header->sectionSize(c) >= before &&
+            header->sectionSize(c) < needed)
+            header->resizeSection(c, needed);
+        m_captionWidths[c] = needed;
+    }
     updateGroupArea();
 }
 

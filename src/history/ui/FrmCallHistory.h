@@ -5,6 +5,7 @@
 
 #include "HistoryGrid.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QPoint>
 #include <QSet>
@@ -72,7 +73,8 @@ private:
     Program& m_program;
     CallHistoryModel m_model;
     bool m_loading = true;
-    QSet<QString> m_openGroups; // groups open before a reload
+    QSet<QString> m_openGroups;      // groups open before a reload
+    QHash<int, int> m_captionWidths; // what each column's caption needed when last translated
     QString m_lastError;
 
     GroupArea* m_groupArea = nullptr;

@@ -299,7 +299,8 @@ void CallPopupWindow::ShowCall(const QString& callerNumber, const QString& calle
                             .GetSettingHKCU(QStringLiteral("Options"),
                                             QStringLiteral("NotifyUnknownImage"), QString())
                             .toString());
-    if (m_userPicture.isNull())
+    m_placeholderPicture = m_userPicture.isNull();
+    if (m_placeholderPicture)
         m_userPicture = defaultPicture(m_window->palette(), 128);
 
     m_clickable = source == NumberLookup::Outlook ||
@@ -395,7 +396,9 @@ void CallPopupWindow::layoutScaled()
     fit(m_lblCallerName, m_name);
     fit(m_lblExtrainfo, m_extra);
     setPicture(m_imgUser, m_userPicture);
-    setPicture(m_image1, SysTray::stateIcon(true).pixmap(64));
+    if (!m_image1->size().isEmpty())
+        m_image1->setPixmap(
+            SysTray::stateIcon(true).pixmap(m_image1->size(), m_window->devicePixelRatioF()));
     if (m_imgBackground->isVisible()) {
         m_imgBackground->setPixmap(m_background.scaled(
             m_imgBackground->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
@@ -433,6 +436,11 @@ void CallPopupWindow::setHover(bool captionsHot, QLabel* hotAction)
 
 bool CallPopupWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_window && event->type() == QEvent::PaletteChange && m_placeholderPicture) {
+        // The desktop switched between a light and a dark theme.
+        m_userPicture = defaultPicture(m_window->palette(), 128);
+        setPicture(m_imgUser, m_userPicture);
+    }
     if (watched == m_window && event->type() == QEvent::Close && !m_unloading) {
         // Closed by the user: the same unloading as the countdown's.
         event->ignore();

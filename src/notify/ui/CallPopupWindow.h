@@ -106,6 +106,7 @@ private:
     QString m_name;
     QString m_extra;
     QPixmap m_userPicture;
+    bool m_placeholderPicture = false; // drawn in the theme's colours
     QPixmap m_background;
     QVariant m_contact;
     QString m_contactKey;

@@ -93,7 +93,8 @@ MainWindow::MainWindow(Program& program, QWidget* parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromLatin1(MainForm::kProductName));
-    setWindowIcon(SysTray::stateIcon(true));
+    // Every window of the program, the call history and popups too.
+    QApplication::setWindowIcon(SysTray::stateIcon(true));
     MainForm& form = program.mainForm();
     form.setDeviceEditor(m_editors.get());
     form.setMsnEditor(m_editors.get());
@@ -122,6 +123,9 @@ MainWindow::MainWindow(Program& program, QWidget* parent)
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     m_tabs = named(new QTabWidget(central), "TabStrip1");
+    // All six titles in full: the window is never narrower than its tabs.
+    m_tabs->setUsesScrollButtons(false);
+    m_tabs->setElideMode(Qt::ElideNone);
     m_general = new GeneralPage(form, program.log());
     m_notification = new NotificationPage(form.options());
     m_tabs->addTab(m_general, QStringLiteral("General"));

@@ -31,10 +31,8 @@ QString RichToolTip::html() const
     if (!m_title.isEmpty() && !m_text.isEmpty())
         body += QStringLiteral("<br>");
     body += asHtml(m_text);
-    // The <qt> marks the text as rich even where it has no tag of its own.
-    if (m_foreColor.isValid())
-        return QStringLiteral("<qt><div style=\"color:%1\">%2</div></qt>")
-            .arg(m_foreColor.name(), body);
+    // The <qt> marks the text as rich even where it has no tag of its own;
+    // its colours are the theme's tool-tip colours.
     return QStringLiteral("<qt>%1</qt>").arg(body);
 }
 

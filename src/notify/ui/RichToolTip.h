@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QColor>
 #include <QObject>
 #include <QPointer>
 
@@ -23,7 +22,6 @@ public:
     void setVisibleTime(int msec) { m_visibleTime = msec; }
     // Shown below the tool's centre instead of at the mouse.
     void setCentered(bool centered) { m_centered = centered; }
-    void setForeColor(const QColor& color) { m_foreColor = color; }
 
     // What the tip shows; empty when there is neither title nor text.
     QString html() const;
@@ -37,5 +35,4 @@ private:
     QString m_text;
     int m_visibleTime = -1;
     bool m_centered = false;
-    QColor m_foreColor;
 };
