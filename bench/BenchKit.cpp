@@ -200,7 +200,9 @@ qint32 CallDriver::ring(QObject* context, int answerMs, int endMs)
     if (!id)
         return 0;
     const qint32 callId = id.value();
-    offered[callId] = t0;
+    ++rung;
+    if (noteOffers)
+        offered[callId] = t0;
     QTimer::singleShot(answerMs, context, [this, callId] { line.answerCall(callId); });
     QTimer::singleShot(endMs, context, [this, callId] { line.hangup(callId); });
     return callId;

@@ -99,6 +99,10 @@ struct CallDriver
     VirtualLineProvider& line;
     std::map<qint32, qint64> offered; // call id -> monoNs at the offering
     int serial = 0;
+    int rung = 0;
+    // Off for long runs whose memory is measured: the notes would be counted
+    // as the server's.
+    bool noteOffers = true;
 
     // One call: offered now, answered after answerMs, ended after endMs; its id.
     qint32 ring(QObject* context, int answerMs, int endMs);

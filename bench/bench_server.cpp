@@ -107,6 +107,15 @@ int runClients(int count, quint16 port)
         raw->socket.connectToHost(QHostAddress::LocalHost, port);
         clients.push_back(std::move(c));
     }
+    // Logged-in clients ping as real ones do; the server drops silent ones.
+    QTimer ping;
+    QObject::connect(&ping, &QTimer::timeout, [&] {
+        const QByteArray message = WireProtocol::encode(QStringLiteral("ping"));
+        for (const auto& c : clients)
+            if (c->accepted)
+                c->socket.write(message);
+    });
+    ping.start(20'000);
     // "end" on standard input: report and stop.
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
@@ -163,13 +172,15 @@ class TimedNotifier : public ClientNotifier
 public:
     explicit TimedNotifier(PhonavoServer& server) : m_server(server) {}
     std::map<qint32, std::pair<qint64, qint64>> incoming; // call id -> (start, end)
+    bool noting = true;
 
     bool serverEnabled() const override { return m_server.serverEnabled(); }
     void incomingCall(const CCall& call) override
     {
         const qint64 start = monoNs();
         m_server.incomingCall(call);
-        incoming[call.CallID.toInt()] = {start, monoNs()};
+        if (noting)
+            incoming[call.CallID.toInt()] = {start, monoNs()};
     }
     void outgoingCall(const CCall& call) override { m_server.outgoingCall(call); }
     void callAnswered(const CCall& call) override { m_server.callAnswered(call); }
@@ -266,6 +277,10 @@ int main(int argc, char* argv[])
         pause(40);
     }
     std::map<qint32, qint64> latencyCallIds = driver.offered;
+    // The steady calls are only counted: what the process holds afterwards is
+    // the server's.
+    driver.noteOffers = false;
+    timed.noting = false;
 
     // Steady rate.
     QTimer rateTimer;
@@ -275,16 +290,29 @@ int main(int argc, char* argv[])
     QElapsedTimer rateTime;
     rateTime.start();
     rateTimer.start();
+    // Half-way, to tell a memory that keeps growing from one that levels off.
+    qint64 rssHalfWay = 0;
+    int callsHalfWay = 0;
+    QTimer::singleShot(seconds * 500, &app, [&] {
+        rssHalfWay = rssKiB();
+        callsHalfWay = driver.rung;
+    });
     pause(seconds * 1000);
     rateTimer.stop();
     const double rateSeconds = double(rateTime.elapsed()) / 1000;
     pause(2000); // the last calls end
-    const int total = int(driver.offered.size());
+    const int total = driver.rung;
     const int rated = total - latencyCalls;
     const qint64 rssAfter = rssKiB();
     out << "server RSS after " << total << " calls: " << rssAfter << " KiB" << Qt::endl;
     result(out, QStringLiteral("server.rss.after"), double(rssAfter) / 1024, QStringLiteral("MiB"));
     result(out, QStringLiteral("server.calls"), total, QStringLiteral("calls"));
+    if (rssHalfWay > 0) {
+        out << "  half-way, after " << callsHalfWay << " calls: " << rssHalfWay << " KiB"
+            << Qt::endl;
+        result(out, QStringLiteral("server.rss.growth"), double(rssAfter - rssHalfWay) / 1024,
+               QStringLiteral("MiB"));
+    }
 
     child.write("end\n");
     const QStringList report = readUntil(child, "done", 60'000);
